@@ -1,0 +1,1 @@
+# installation rules follow

@@ -1,0 +1,246 @@
+// The BMP codec: uncompressed 8-, 24- and 32-bit files in, 24-bit bottom-up
+// files out. Header fields move one at a time in little-endian order, so the
+// records' layout in memory never reaches a file.
+#include "bmp/bmp.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/handles.h"
+#include "fileutil/fileutil.h"
+#include "image/image_model.h"
+
+namespace {
+
+constexpr std::uint16_t bmp_magic = 0x4D42;  // "BM" read as little-endian
+constexpr std::uint32_t header_bytes = 54;
+constexpr std::uint32_t info_header_bytes = 40;
+constexpr std::int32_t written_resolution = 3780;  // pixels per metre, about 96 dpi
+constexpr std::uint16_t written_depth = 24;
+constexpr char unread_signature_byte = '?';
+
+// Row size in bytes, padded to whole 32-bit words; 64-bit so that absurd
+// depths and widths cannot wrap.
+std::uint64_t row_bytes(std::uint64_t width, std::uint64_t bits_per_pixel) {
+    return (width * bits_per_pixel + 31) / 32 * 4;
+}
+
+template <typename Field>
+void read_field(std::FILE *file, Field &field) {
+    unsigned char bytes[sizeof(Field)] = {};
+    std::fread(bytes, 1, sizeof bytes, file);
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < sizeof bytes; ++i) value |= std::uint32_t{bytes[i]} << (8 * i);
+    field = static_cast<Field>(value);
+}
+
+template <typename Field>
+void write_field(std::FILE *file, Field field) {
+    const auto value = static_cast<std::uint32_t>(field);
+    unsigned char bytes[sizeof(Field)];
+    for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    std::fwrite(bytes, 1, sizeof bytes, file);
+}
+
+// Everything after the magic, in file order.
+void read_headers(std::FILE *file, rasterkit_bmpfileheader &fh, rasterkit_bmpinfoheader &ih) {
+    read_field(file, fh.bmpsize);
+    read_field(file, fh.res1);
+    read_field(file, fh.res2);
+    read_field(file, fh.pixeloffset);
+    read_field(file, ih.headersize);
+    read_field(file, ih.width);
+    read_field(file, ih.height);
+    read_field(file, ih.colorplanes);
+    read_field(file, ih.bitsperpixel);
+    read_field(file, ih.compressionmethod);
+    read_field(file, ih.imsz);
+    read_field(file, ih.horizontalrez);
+    read_field(file, ih.verticalrez);
+    read_field(file, ih.colorpalette);
+    read_field(file, ih.ignore);
+}
+
+void write_headers(std::FILE *file, const rasterkit_bmpfileheader &fh, const rasterkit_bmpinfoheader &ih) {
+    write_field(file, fh.magic);
+    write_field(file, fh.bmpsize);
+    write_field(file, fh.res1);
+    write_field(file, fh.res2);
+    write_field(file, fh.pixeloffset);
+    write_field(file, ih.headersize);
+    write_field(file, ih.width);
+    write_field(file, ih.height);
+    write_field(file, ih.colorplanes);
+    write_field(file, ih.bitsperpixel);
+    write_field(file, ih.compressionmethod);
+    write_field(file, ih.imsz);
+    write_field(file, ih.horizontalrez);
+    write_field(file, ih.verticalrez);
+    write_field(file, ih.colorpalette);
+    write_field(file, ih.ignore);
+}
+
+// |value|, or 0 for the one value whose magnitude has no 32-bit form.
+std::int32_t magnitude(std::int32_t value) {
+    if (value == INT32_MIN) return 0;
+    return value < 0 ? -value : value;
+}
+
+bool depth_is_decoded(std::uint16_t bits_per_pixel) {
+    return bits_per_pixel == 8 || bits_per_pixel == 24 || bits_per_pixel == 32;
+}
+
+// Where the decoded rows and columns go. The usual bottom-up file has its
+// first stored row at the bottom; storing each row in its final place gives
+// the same image as decoding in file order and mirroring afterwards.
+struct orientation {
+    bool mirror_columns;
+    bool rows_bottom_up;
+};
+
+orientation orientation_of(const rasterkit_bmpinfoheader &ih) {
+    const std::int64_t horizontal = std::int64_t{ih.width} * ih.horizontalrez;
+    const std::int64_t vertical = std::int64_t{ih.height} * ih.verticalrez;
+    return {horizontal < 0, vertical > 0};
+}
+
+void decode_row(const std::uint8_t *row, std::uint16_t bits_per_pixel, rasterkit_image *image, std::int32_t y,
+                bool mirror_columns) {
+    const std::int32_t width = image->width;
+    for (std::int32_t x = 0; x < width; ++x) {
+        const std::int32_t to_x = mirror_columns ? width - 1 - x : x;
+        const std::size_t at = static_cast<std::size_t>(x);
+        switch (bits_per_pixel) {
+            case 8:
+                rasterkit::store_pixel(image, to_x, y, row[at], row[at], row[at], 255);
+                break;
+            case 24:
+                rasterkit::store_pixel(image, to_x, y, row[3 * at + 2], row[3 * at + 1], row[3 * at], 255);
+                break;
+            default:
+                rasterkit::store_pixel(image, to_x, y, row[4 * at + 2], row[4 * at + 1], row[4 * at],
+                                       row[4 * at + 3]);
+                break;
+        }
+    }
+}
+
+// Streams the pixel rows into an image already sized from the header.
+void decode_pixels(std::FILE *file, const rasterkit_bmpinfoheader &ih, rasterkit_image *image) {
+    if (!depth_is_decoded(ih.bitsperpixel)) {
+        // Undecoded depths give transparent black whatever the rows hold.
+        rasterkit_image_clear(image);
+        return;
+    }
+    const std::uint64_t stride = row_bytes(static_cast<std::uint64_t>(image->width), ih.bitsperpixel);
+    // Zero-filled, so bytes the file never supplies read as zero.
+    rasterkit::byte_buffer row = rasterkit::allocate_zeroed_bytes(stride);
+    if (!row) return;
+
+    const orientation placed = orientation_of(ih);
+    const std::int32_t height = image->height;
+    for (std::int32_t k = 0; k < height; ++k) {
+        std::fread(row.get(), 1, stride, file);
+        const std::int32_t y = placed.rows_bottom_up ? height - 1 - k : k;
+        decode_row(row.get(), ih.bitsperpixel, image, y, placed.mirror_columns);
+    }
+}
+
+}  // namespace
+
+void rasterkit_printheaders_bmp(const rasterkit_bmpfileheader *fh, const rasterkit_bmpinfoheader *ih) {
+    std::printf("magic: %c%c\n", fh->magic & 0xFF, fh->magic >> 8);
+    std::printf("bmpsize: %d\n", static_cast<int>(fh->bmpsize));
+    std::printf("res1: %d\n", fh->res1);
+    std::printf("res2: %d\n", fh->res2);
+    std::printf("pixel offset: %d\n", static_cast<int>(fh->pixeloffset));
+    std::printf("\n");
+    std::printf("header size: %d\n", static_cast<int>(ih->headersize));
+    std::printf("width: %d\n", ih->width);
+    std::printf("height: %d\n", ih->height);
+    std::printf("colorplanes: %d\n", ih->colorplanes);
+    std::printf("bitsperpixel: %d\n", ih->bitsperpixel);
+    std::printf("compressionmethod: %d\n", static_cast<int>(ih->compressionmethod));
+    std::printf("imsz: %d\n", static_cast<int>(ih->imsz));
+    std::printf("horizontal rez: %d\n", ih->horizontalrez);
+    std::printf("vertical rez: %d\n", ih->verticalrez);
+    std::printf("color pallette: %d\n", static_cast<int>(ih->colorpalette));
+    std::printf("ignore: %d\n", static_cast<int>(ih->ignore));
+}
+
+extern "C" {
+
+RASTERKIT_API void rasterkit_readimage_bmp(const char *path, rasterkit_image *image) {
+    rasterkit::file_handle file(std::fopen(path, "rb"));
+    if (!file) {
+        std::printf("rasterkit_readimage_bmp: %s cannot be opened!\n", path);
+        return;
+    }
+    const std::int32_t length = rasterkit_filelength(file.get());
+
+    unsigned char magic[2] = {unread_signature_byte, unread_signature_byte};
+    std::fread(magic, 1, sizeof magic, file.get());
+    rasterkit_bmpfileheader fh{};
+    rasterkit_bmpinfoheader ih{};
+    fh.magic = static_cast<std::uint16_t>(magic[0] | magic[1] << 8);
+    if (fh.magic != bmp_magic || static_cast<std::uint32_t>(length) < header_bytes) {
+        std::printf("rasterkit_readimage_bmp: %s has file-signature %c%c. Not a bitmap (BM)...\n", path, magic[0],
+                    magic[1]);
+        return;
+    }
+    read_headers(file.get(), fh, ih);
+    if (ih.colorplanes != 1) {
+        std::printf("rasterkit_readimage_bmp: error! non-standard colorplane number %d\n", ih.colorplanes);
+        return;
+    }
+    if (ih.compressionmethod != 0) {
+        std::printf("rasterkit_readimage_bmp: %s is not an RGB bitmap. rasterkit currently only handles RGB "
+                    "bitmaps...\n",
+                    path);
+        return;
+    }
+    std::fseek(file.get(), static_cast<long>(fh.pixeloffset), SEEK_SET);
+
+    // On a failed resize the image keeps its old size; rows of the new size
+    // must not be decoded into it.
+    if (rasterkit_image_resize(image, magnitude(ih.width), magnitude(ih.height)) != 0) return;
+    if (image->data == nullptr) return;
+    decode_pixels(file.get(), ih, image);
+}
+
+RASTERKIT_API void rasterkit_writeimage_bmp(const char *path, const rasterkit_image *image) {
+    rasterkit::file_handle file(std::fopen(path, "wb"));
+    if (!file) {
+        std::printf("rasterkit_writeimage_bmp: %s could not be opened!\n", path);
+        return;
+    }
+    if (!rasterkit::size_is_positive(image->width, image->height)) return;
+
+    const std::int32_t width = image->width;
+    const std::int32_t height = image->height;
+    const std::uint64_t stride = row_bytes(static_cast<std::uint64_t>(width), written_depth);
+    const rasterkit_bmpfileheader fh{bmp_magic, static_cast<std::uint32_t>(header_bytes + std::uint64_t(height) * stride),
+                                     0, 0, header_bytes};
+    const rasterkit_bmpinfoheader ih{info_header_bytes, width, height, 1, written_depth, 0, 0,
+                                     written_resolution, written_resolution, 0, 0};
+    write_headers(file.get(), fh, ih);
+
+    // The padding bytes past 3 * width are zeroed once and never touched.
+    rasterkit::byte_buffer row = rasterkit::allocate_zeroed_bytes(stride);
+    if (!row) return;
+    std::uint8_t rgba[4];
+    for (std::int32_t k = 0; k < height; ++k) {
+        const std::int32_t y = height - 1 - k;
+        std::uint8_t *out = row.get();
+        for (std::int32_t x = 0; x < width; ++x, out += 3) {
+            rasterkit::load_pixel(image, x, y, rgba);
+            out[0] = rgba[2];
+            out[1] = rgba[1];
+            out[2] = rgba[0];
+        }
+        std::fwrite(row.get(), 1, stride, file.get());
+    }
+}
+
+}  // extern "C"

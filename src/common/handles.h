@@ -1,0 +1,34 @@
+// Owning handles for the C resources the library holds within one call:
+// stdio streams and malloc'd buffers. The heap is malloc/free throughout,
+// so nothing here allocates with new.
+#ifndef RASTERKIT_HANDLES_H
+#define RASTERKIT_HANDLES_H
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace rasterkit {
+
+struct file_closer {
+    void operator()(std::FILE *file) const noexcept { std::fclose(file); }
+};
+using file_handle = std::unique_ptr<std::FILE, file_closer>;
+
+struct heap_freer {
+    void operator()(void *block) const noexcept { std::free(block); }
+};
+using byte_buffer = std::unique_ptr<std::uint8_t[], heap_freer>;
+
+inline byte_buffer allocate_bytes(std::size_t count) {
+    return byte_buffer(static_cast<std::uint8_t *>(std::malloc(count == 0 ? 1 : count)));
+}
+
+inline byte_buffer allocate_zeroed_bytes(std::size_t count) {
+    return byte_buffer(static_cast<std::uint8_t *>(std::calloc(count == 0 ? 1 : count, 1)));
+}
+
+}  // namespace rasterkit
+
+#endif

@@ -1,0 +1,27 @@
+// Internal file helpers: stream length and whole-file byte transfer.
+#ifndef RASTERKIT_FILEUTIL_H
+#define RASTERKIT_FILEUTIL_H
+
+#include <cstdint>
+#include <cstdio>
+
+namespace rasterkit {
+// Format codes of rasterkit_magic_type and rasterkit_writeimage_select.
+constexpr std::int32_t format_bmp = 1;
+constexpr std::int32_t format_png = 2;
+constexpr std::int32_t format_jpeg = 3;
+constexpr std::int32_t format_unknown = -1;
+}  // namespace rasterkit
+
+// Length of an open stream in bytes, -1 when it cannot be told; the stream is
+// left at its first byte.
+std::int32_t rasterkit_filelength(std::FILE *file);
+
+// Reads at most `capacity` bytes of the file at `path` into `buffer`; the
+// number of bytes that arrived goes to *count when count is not null.
+std::int32_t rasterkit_readbinfile(const char *path, std::uint8_t *buffer, std::int32_t capacity, std::int32_t *count);
+
+// Replaces the file at `path` with `length` bytes of `data`.
+std::int32_t rasterkit_writebinfile(const char *path, const std::uint8_t *data, std::int32_t length);
+
+#endif

@@ -1,0 +1,72 @@
+// Internal side of the image model: the size limit, buffer sizing, taking
+// over a ready-made pixel buffer, and the inlined pixel accessors that the
+// codecs use for every pixel instead of calling the exported functions.
+#ifndef RASTERKIT_IMAGE_MODEL_H
+#define RASTERKIT_IMAGE_MODEL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "rasterkit.h"
+
+namespace rasterkit {
+
+constexpr int bytes_per_pixel = 4;
+// Byte offsets into a buffer are signed 32-bit, so at most 2^31 bytes.
+constexpr std::int64_t max_pixels = std::int64_t{1} << 29;
+
+inline bool size_is_positive(std::int64_t width, std::int64_t height) {
+    return width > 0 && height > 0;
+}
+
+// True for a positive size the record can hold.
+inline bool size_fits(std::int64_t width, std::int64_t height) {
+    return size_is_positive(width, height) && width <= max_pixels && height <= max_pixels &&
+           width * height <= max_pixels;
+}
+
+inline std::size_t buffer_bytes(std::int32_t width, std::int32_t height) {
+    return std::size_t{bytes_per_pixel} * static_cast<std::size_t>(width) *
+           static_cast<std::size_t>(height);
+}
+
+inline std::size_t row_stride(const rasterkit_image *image) {
+    return std::size_t{bytes_per_pixel} * static_cast<std::size_t>(image->width);
+}
+
+inline bool pixel_in_bounds(const rasterkit_image *image, std::int32_t x, std::int32_t y) {
+    return image != nullptr && image->data != nullptr && x >= 0 && y >= 0 && x < image->width &&
+           y < image->height;
+}
+
+inline std::size_t pixel_offset(const rasterkit_image *image, std::int32_t x, std::int32_t y) {
+    return std::size_t{bytes_per_pixel} *
+           (static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * static_cast<std::size_t>(image->width));
+}
+
+inline bool store_pixel(rasterkit_image *image, std::int32_t x, std::int32_t y, std::uint8_t red,
+                        std::uint8_t green, std::uint8_t blue, std::uint8_t alpha) {
+    if (!pixel_in_bounds(image, x, y)) return false;
+    std::uint8_t *pixel = image->data + pixel_offset(image, x, y);
+    pixel[0] = red;
+    pixel[1] = green;
+    pixel[2] = blue;
+    pixel[3] = alpha;
+    return true;
+}
+
+inline bool load_pixel(const rasterkit_image *image, std::int32_t x, std::int32_t y, std::uint8_t rgba[4]) {
+    if (!pixel_in_bounds(image, x, y)) return false;
+    std::memcpy(rgba, image->data + pixel_offset(image, x, y), bytes_per_pixel);
+    return true;
+}
+
+// Makes `pixels` (malloc'd, 4 * width * height bytes in the record's layout)
+// the record's buffer, as a resize followed by storing every pixel would.
+// The size must satisfy size_fits(); the old buffer is freed.
+void adopt_pixels(rasterkit_image *image, std::uint8_t *pixels, std::int32_t width, std::int32_t height);
+
+}  // namespace rasterkit
+
+#endif
