@@ -13,8 +13,13 @@
 namespace rasterkit {
 
 constexpr int bytes_per_pixel = 4;
-// Byte offsets into a buffer are signed 32-bit, so at most 2^31 bytes.
-constexpr std::int64_t max_pixels = std::int64_t{1} << 29;
+// Byte offsets into a buffer are signed 32-bit, so at most 2^31 bytes. The
+// fuzz build lowers the limit so that a header alone cannot make every
+// run a multi-gigabyte one.
+#ifndef RASTERKIT_MAX_PIXELS_LOG2
+#define RASTERKIT_MAX_PIXELS_LOG2 29
+#endif
+constexpr std::int64_t max_pixels = std::int64_t{1} << RASTERKIT_MAX_PIXELS_LOG2;
 
 inline bool size_is_positive(std::int64_t width, std::int64_t height) {
     return width > 0 && height > 0;

@@ -1,0 +1,6 @@
+// Reading by content: signature detection and whichever reader it picks.
+#include "fuzz_common.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    return fuzzing::read_through(rasterkit_readimage, data, size);
+}

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite: a plain build (with the valgrind
+# runs), then an AddressSanitizer + UndefinedBehaviorSanitizer build.
+# Set RASTERKIT_TEST_LARGE=1 to include the 2^29-pixel test (needs ~8 GiB).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="${RASTERKIT_JOBS:-$(nproc)}"
+exclude="large"
+[ "${RASTERKIT_TEST_LARGE:-0}" = 1 ] && exclude="^$"
+
+echo "== plain build"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERKIT_BUILD_TESTS=ON >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build -j"$jobs" -LE "$exclude" --output-on-failure
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRASTERKIT_SANITIZE=ON -DRASTERKIT_BUILD_TESTS=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -j"$jobs" -LE "$exclude" --output-on-failure

@@ -1,0 +1,26 @@
+# Compares the defined dynamic symbols of LIBRARY with the list in EXPECTED.
+# Symbols that sanitizer instrumentation itself defines are not the
+# library's interface and are left out.
+execute_process(COMMAND nm -D --defined-only --format=posix ${LIBRARY}
+  OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REPLACE "\n" ";" lines "${listing}")
+set(actual "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^([^ ]+) ")
+    set(name "${CMAKE_MATCH_1}")
+    if(NOT name MATCHES "^_*(asan|ubsan|tsan|sancov|odr_asan)")
+      list(APPEND actual "${name}")
+    endif()
+  endif()
+endforeach()
+list(SORT actual)
+file(STRINGS ${EXPECTED} expected)
+list(SORT expected)
+if(NOT actual STREQUAL expected)
+  message(FATAL_ERROR "exported symbols differ\n  expected: ${expected}\n  actual:   ${actual}")
+endif()
+list(LENGTH actual count)
+message(STATUS "${count} exported symbols, as expected")
