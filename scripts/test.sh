@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: a plain build (with the valgrind
-# runs), then an AddressSanitizer + UndefinedBehaviorSanitizer build.
+# runs), an AddressSanitizer + UndefinedBehaviorSanitizer build, and a
+# ThreadSanitizer build of the concurrency stress test.
 # Set RASTERKIT_TEST_LARGE=1 to include the 2^29-pixel test (needs ~8 GiB).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,3 +19,8 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRASTERKIT_SANITIZE=ON -DRAST
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j"$jobs" -LE "$exclude" --output-on-failure
+
+echo "== ThreadSanitizer build: the concurrency stress test"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERKIT_TSAN=ON -DRASTERKIT_BUILD_TOOLS=OFF >/dev/null
+cmake --build build-tsan -j"$jobs" --target concurrency_test
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L concurrency --output-on-failure

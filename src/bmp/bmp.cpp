@@ -105,24 +105,35 @@ orientation orientation_of(const rasterkit_bmpinfoheader &ih) {
     return {horizontal < 0, vertical > 0};
 }
 
-void decode_row(const std::uint8_t *row, std::uint16_t bits_per_pixel, rasterkit_image *image, std::int32_t y,
+void decode_row(const std::uint8_t *row, std::uint16_t bits_per_pixel, std::uint8_t *out, std::int32_t width,
                 bool mirror_columns) {
-    const std::int32_t width = image->width;
-    for (std::int32_t x = 0; x < width; ++x) {
-        const std::int32_t to_x = mirror_columns ? width - 1 - x : x;
-        const std::size_t at = static_cast<std::size_t>(x);
-        switch (bits_per_pixel) {
-            case 8:
-                rasterkit::store_pixel(image, to_x, y, row[at], row[at], row[at], 255);
-                break;
-            case 24:
-                rasterkit::store_pixel(image, to_x, y, row[3 * at + 2], row[3 * at + 1], row[3 * at], 255);
-                break;
-            default:
-                rasterkit::store_pixel(image, to_x, y, row[4 * at + 2], row[4 * at + 1], row[4 * at],
-                                       row[4 * at + 3]);
-                break;
-        }
+    // Mirrored rows are written from the right-hand end backwards.
+    std::uint8_t *pixel = mirror_columns ? out + std::size_t{4} * static_cast<std::size_t>(width - 1) : out;
+    const std::ptrdiff_t step = mirror_columns ? -4 : 4;
+    const std::size_t count = static_cast<std::size_t>(width);
+    switch (bits_per_pixel) {
+        case 8:
+            for (std::size_t x = 0; x < count; ++x, pixel += step) {
+                pixel[0] = pixel[1] = pixel[2] = row[x];
+                pixel[3] = 255;
+            }
+            break;
+        case 24:
+            for (std::size_t x = 0; x < count; ++x, pixel += step, row += 3) {
+                pixel[0] = row[2];
+                pixel[1] = row[1];
+                pixel[2] = row[0];
+                pixel[3] = 255;
+            }
+            break;
+        default:
+            for (std::size_t x = 0; x < count; ++x, pixel += step, row += 4) {
+                pixel[0] = row[2];
+                pixel[1] = row[1];
+                pixel[2] = row[0];
+                pixel[3] = row[3];
+            }
+            break;
     }
 }
 
@@ -143,7 +154,8 @@ void decode_pixels(std::FILE *file, const rasterkit_bmpinfoheader &ih, rasterkit
     for (std::int32_t k = 0; k < height; ++k) {
         std::fread(row.get(), 1, stride, file);
         const std::int32_t y = placed.rows_bottom_up ? height - 1 - k : k;
-        decode_row(row.get(), ih.bitsperpixel, image, y, placed.mirror_columns);
+        std::uint8_t *out = rasterkit::row_pixels(image, y);
+        if (out != nullptr) decode_row(row.get(), ih.bitsperpixel, out, image->width, placed.mirror_columns);
     }
 }
 
@@ -172,7 +184,7 @@ void rasterkit_printheaders_bmp(const rasterkit_bmpfileheader *fh, const rasterk
 extern "C" {
 
 RASTERKIT_API void rasterkit_readimage_bmp(const char *path, rasterkit_image *image) {
-    rasterkit::file_handle file(std::fopen(path, "rb"));
+    rasterkit::file_handle file = rasterkit::open_stream(path, "rb");
     if (!file) {
         std::printf("rasterkit_readimage_bmp: %s cannot be opened!\n", path);
         return;
@@ -210,7 +222,7 @@ RASTERKIT_API void rasterkit_readimage_bmp(const char *path, rasterkit_image *im
 }
 
 RASTERKIT_API void rasterkit_writeimage_bmp(const char *path, const rasterkit_image *image) {
-    rasterkit::file_handle file(std::fopen(path, "wb"));
+    rasterkit::file_handle file = rasterkit::open_stream(path, "wb");
     if (!file) {
         std::printf("rasterkit_writeimage_bmp: %s could not be opened!\n", path);
         return;
@@ -229,15 +241,13 @@ RASTERKIT_API void rasterkit_writeimage_bmp(const char *path, const rasterkit_im
     // The padding bytes past 3 * width are zeroed once and never touched.
     rasterkit::byte_buffer row = rasterkit::allocate_zeroed_bytes(stride);
     if (!row) return;
-    std::uint8_t rgba[4];
     for (std::int32_t k = 0; k < height; ++k) {
-        const std::int32_t y = height - 1 - k;
+        const std::uint8_t *pixel = rasterkit::row_pixels(image, height - 1 - k);
         std::uint8_t *out = row.get();
-        for (std::int32_t x = 0; x < width; ++x, out += 3) {
-            rasterkit::load_pixel(image, x, y, rgba);
-            out[0] = rgba[2];
-            out[1] = rgba[1];
-            out[2] = rgba[0];
+        for (std::int32_t x = 0; x < width; ++x, out += 3, pixel += 4) {
+            out[0] = pixel[2];
+            out[1] = pixel[1];
+            out[2] = pixel[0];
         }
         std::fwrite(row.get(), 1, stride, file.get());
     }

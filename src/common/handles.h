@@ -16,6 +16,17 @@ struct file_closer {
 };
 using file_handle = std::unique_ptr<std::FILE, file_closer>;
 
+// Whole files stream through stdio far faster with a buffer larger than the
+// default page-sized one: a 12-megapixel file then takes a few dozen system
+// calls instead of thousands.
+constexpr std::size_t stream_buffer_bytes = std::size_t{1} << 20;
+
+inline file_handle open_stream(const char *path, const char *mode) {
+    file_handle file(std::fopen(path, mode));
+    if (file) std::setvbuf(file.get(), nullptr, _IOFBF, stream_buffer_bytes);
+    return file;
+}
+
 struct heap_freer {
     void operator()(void *block) const noexcept { std::free(block); }
 };

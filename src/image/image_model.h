@@ -67,6 +67,17 @@ inline bool load_pixel(const rasterkit_image *image, std::int32_t x, std::int32_
     return true;
 }
 
+// Row y's first byte, or null when the row does not exist: the row-sized
+// counterpart of the pixel accessors for codecs that fill whole rows.
+inline std::uint8_t *row_pixels(rasterkit_image *image, std::int32_t y) {
+    if (!pixel_in_bounds(image, 0, y)) return nullptr;
+    return image->data + static_cast<std::size_t>(y) * row_stride(image);
+}
+
+inline const std::uint8_t *row_pixels(const rasterkit_image *image, std::int32_t y) {
+    return row_pixels(const_cast<rasterkit_image *>(image), y);
+}
+
 // Makes `pixels` (malloc'd, 4 * width * height bytes in the record's layout)
 // the record's buffer, as a resize followed by storing every pixel would.
 // The size must satisfy size_fits(); the old buffer is freed.

@@ -192,7 +192,7 @@ bool encode_stream(std::FILE *file, const rasterkit_image *image, int quality) {
 extern "C" {
 
 RASTERKIT_API void rasterkit_readimage_jpeg(const char *path, rasterkit_image *image) {
-    rasterkit::file_handle file(std::fopen(path, "rb"));
+    rasterkit::file_handle file = rasterkit::open_stream(path, "rb");
     if (!file) {
         std::printf("rasterkit_readimage_jpeg: Error! %s could not be opened!\n", path);
         return;
@@ -215,7 +215,7 @@ RASTERKIT_API void rasterkit_readimage_jpeg(const char *path, rasterkit_image *i
 }
 
 RASTERKIT_API void rasterkit_writeimage_jpeg(const char *path, const rasterkit_image *image, int32_t quality) {
-    rasterkit::file_handle file(std::fopen(path, "wb"));
+    rasterkit::file_handle file = rasterkit::open_stream(path, "wb");
     if (!file) {
         std::printf("rasterkit_writeimage_jpeg: Error! %s could not be opened!\n", path);
         return;
