@@ -2,7 +2,7 @@
 // libraries it drives, with stb_image, and with memcpy/memset, in one run:
 // interleaved rounds, medians, and each ratio against its target.
 //   rasterkit_bench make-inputs DIR PHOTO
-//   rasterkit_bench run DIR [ROUNDS]
+//   rasterkit_bench run DIR [ROUNDS [SECTION]]   SECTION: memory png-read png-write jpeg bmp ops
 //   rasterkit_bench peak KIND PATH        (child process of run)
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -336,17 +336,19 @@ int main(int argc, char **argv) {
     if (mode == "make-inputs" && argc == 4) return bench::make_inputs(argv[2], argv[3]) ? 0 : 1;
     if (mode == "peak" && argc == 4) return peak_child(argv[2], argv[3]);
     if (mode != "run" || argc < 3) {
-        std::fprintf(stderr, "usage: rasterkit_bench make-inputs DIR PHOTO | run DIR [ROUNDS]\n");
+        std::fprintf(stderr, "usage: rasterkit_bench make-inputs DIR PHOTO | run DIR [ROUNDS [SECTION]]\n");
         return 2;
     }
     const bench::Inputs in = bench::input_paths(argv[2]);
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 9;
-    peak_memory(in);
-    png_reads(in, rounds);
-    png_writes(in, std::max(3, rounds / 3));
-    jpeg_codec(in, rounds);
-    bmp_codec(in, rounds);
-    image_operations(rounds);
+    const std::string only = argc > 4 ? argv[4] : "";
+    auto wanted = [&only](const char *section) { return only.empty() || only == section; };
+    if (wanted("memory")) peak_memory(in);
+    if (wanted("png-read")) png_reads(in, rounds);
+    if (wanted("png-write")) png_writes(in, std::max(3, rounds / 3));
+    if (wanted("jpeg")) jpeg_codec(in, rounds);
+    if (wanted("bmp")) bmp_codec(in, rounds);
+    if (wanted("ops")) image_operations(rounds);
     std::printf("%d targets met, %d missed\n", targets_met, targets_missed);
     return 0;
 }

@@ -306,6 +306,32 @@ TEST(BmpWrite, RowsArePaddedToWordsBottomRowFirst) {
     }
 }
 
+TEST(BmpWrite, EveryWidthConvertsExactlyBothWays) {
+    // Covers the block conversions' ends: widths around every multiple of 4.
+    TempDir dir;
+    const std::string path = dir.file("widths.bmp");
+    for (std::int32_t width = 1; width <= 37; ++width) {
+        Image image(width, 2);
+        fill_pattern(image.get(), static_cast<std::uint32_t>(width));
+        rasterkit_writeimage_bmp(path.c_str(), image.get());
+        const bytes file = read_file(path);
+        const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4;
+        ASSERT_EQ(file.size(), 54 + 2 * stride) << width;
+        for (std::int32_t x = 0; x < width; ++x) {
+            const std::uint32_t v = pattern_value(x, 1, static_cast<std::uint32_t>(width));  // bottom row first
+            ASSERT_EQ(file[54 + 3 * x], static_cast<std::uint8_t>(v >> 16)) << width << " " << x;
+            ASSERT_EQ(file[54 + 3 * x + 1], static_cast<std::uint8_t>(v >> 8)) << width << " " << x;
+            ASSERT_EQ(file[54 + 3 * x + 2], static_cast<std::uint8_t>(v)) << width << " " << x;
+        }
+        for (std::size_t pad = 3 * static_cast<std::size_t>(width); pad < stride; ++pad) ASSERT_EQ(file[54 + pad], 0) << width;
+        Image back;
+        rasterkit_readimage_bmp(path.c_str(), back.get());
+        for (std::int32_t y = 0; y < 2; ++y)
+            for (std::int32_t x = 0; x < width; ++x)
+                ASSERT_EQ(back.packed(x, y), pattern_value(x, y, static_cast<std::uint32_t>(width)) | 0xFF000000u) << width;
+    }
+}
+
 TEST(BmpWrite, RoundTripKeepsColoursAndMakesAlphaOpaque) {
     Image image(13, 7);
     fill_pattern(image.get(), 21);

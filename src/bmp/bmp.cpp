@@ -3,10 +3,12 @@
 // records' layout in memory never reaches a file.
 #include "bmp/bmp.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "bmp/bgr_rows.h"
 #include "common/handles.h"
 #include "fileutil/fileutil.h"
 #include "image/image_model.h"
@@ -19,6 +21,7 @@ constexpr std::uint32_t info_header_bytes = 40;
 constexpr std::int32_t written_resolution = 3780;  // pixels per metre, about 96 dpi
 constexpr std::uint16_t written_depth = 24;
 constexpr char unread_signature_byte = '?';
+constexpr std::uint64_t write_batch_bytes = std::uint64_t{1} << 20;
 
 // Row size in bytes, padded to whole 32-bit words; 64-bit so that absurd
 // depths and widths cannot wrap.
@@ -105,36 +108,39 @@ orientation orientation_of(const rasterkit_bmpinfoheader &ih) {
     return {horizontal < 0, vertical > 0};
 }
 
+void reverse_pixels(std::uint8_t *row, std::size_t count) {
+    if (count < 2) return;
+    for (std::size_t left = 0, right = count - 1; left < right; ++left, --right) {
+        std::uint8_t swap[4];
+        std::memcpy(swap, row + 4 * left, 4);
+        std::memcpy(row + 4 * left, row + 4 * right, 4);
+        std::memcpy(row + 4 * right, swap, 4);
+    }
+}
+
 void decode_row(const std::uint8_t *row, std::uint16_t bits_per_pixel, std::uint8_t *out, std::int32_t width,
                 bool mirror_columns) {
-    // Mirrored rows are written from the right-hand end backwards.
-    std::uint8_t *pixel = mirror_columns ? out + std::size_t{4} * static_cast<std::size_t>(width - 1) : out;
-    const std::ptrdiff_t step = mirror_columns ? -4 : 4;
     const std::size_t count = static_cast<std::size_t>(width);
     switch (bits_per_pixel) {
         case 8:
-            for (std::size_t x = 0; x < count; ++x, pixel += step) {
-                pixel[0] = pixel[1] = pixel[2] = row[x];
-                pixel[3] = 255;
+            for (std::size_t x = 0; x < count; ++x) {
+                out[4 * x] = out[4 * x + 1] = out[4 * x + 2] = row[x];
+                out[4 * x + 3] = 255;
             }
             break;
         case 24:
-            for (std::size_t x = 0; x < count; ++x, pixel += step, row += 3) {
-                pixel[0] = row[2];
-                pixel[1] = row[1];
-                pixel[2] = row[0];
-                pixel[3] = 255;
-            }
+            rasterkit::bgr_to_rgba(row, out, count);
             break;
         default:
-            for (std::size_t x = 0; x < count; ++x, pixel += step, row += 4) {
-                pixel[0] = row[2];
-                pixel[1] = row[1];
-                pixel[2] = row[0];
-                pixel[3] = row[3];
+            for (std::size_t x = 0; x < count; ++x) {
+                out[4 * x] = row[4 * x + 2];
+                out[4 * x + 1] = row[4 * x + 1];
+                out[4 * x + 2] = row[4 * x];
+                out[4 * x + 3] = row[4 * x + 3];
             }
             break;
     }
+    if (mirror_columns) reverse_pixels(out, count);
 }
 
 // Streams the pixel rows into an image already sized from the header.
@@ -222,7 +228,7 @@ RASTERKIT_API void rasterkit_readimage_bmp(const char *path, rasterkit_image *im
 }
 
 RASTERKIT_API void rasterkit_writeimage_bmp(const char *path, const rasterkit_image *image) {
-    rasterkit::file_handle file = rasterkit::open_stream(path, "wb");
+    rasterkit::file_handle file(std::fopen(path, "wb"));
     if (!file) {
         std::printf("rasterkit_writeimage_bmp: %s could not be opened!\n", path);
         return;
@@ -238,18 +244,18 @@ RASTERKIT_API void rasterkit_writeimage_bmp(const char *path, const rasterkit_im
                                      written_resolution, written_resolution, 0, 0};
     write_headers(file.get(), fh, ih);
 
-    // The padding bytes past 3 * width are zeroed once and never touched.
-    rasterkit::byte_buffer row = rasterkit::allocate_zeroed_bytes(stride);
-    if (!row) return;
-    for (std::int32_t k = 0; k < height; ++k) {
-        const std::uint8_t *pixel = rasterkit::row_pixels(image, height - 1 - k);
-        std::uint8_t *out = row.get();
-        for (std::int32_t x = 0; x < width; ++x, out += 3, pixel += 4) {
-            out[0] = pixel[2];
-            out[1] = pixel[1];
-            out[2] = pixel[0];
-        }
-        std::fwrite(row.get(), 1, stride, file.get());
+    // Rows go out a batch at a time, each write a large one; the padding
+    // bytes past 3 * width are zeroed once and never touched.
+    const std::uint64_t batch_rows =
+        std::max<std::uint64_t>(1, std::min<std::uint64_t>(std::uint64_t(height), write_batch_bytes / stride));
+    rasterkit::byte_buffer rows = rasterkit::allocate_zeroed_bytes(batch_rows * stride);
+    if (!rows) return;
+    for (std::int32_t k = 0; k < height;) {
+        const auto batch = static_cast<std::int32_t>(std::min<std::uint64_t>(batch_rows, std::uint64_t(height - k)));
+        for (std::int32_t i = 0; i < batch; ++i, ++k)
+            rasterkit::rgba_to_bgr(rasterkit::row_pixels(image, height - 1 - k), rows.get() + static_cast<std::size_t>(i) * stride,
+                                   static_cast<std::size_t>(width));
+        std::fwrite(rows.get(), 1, static_cast<std::size_t>(batch) * stride, file.get());
     }
 }
 

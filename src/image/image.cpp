@@ -25,10 +25,10 @@ void release_record(rasterkit_image *image) {
 // top-left region row by row, zeros everywhere else.
 void copy_common_region(const rasterkit_image *old_image, std::uint8_t *fresh, std::int32_t new_width,
                         std::int32_t new_height) {
-    const std::size_t fresh_stride = std::size_t{4} * static_cast<std::size_t>(new_width);
+    const std::size_t fresh_stride = rasterkit::pixel_bytes(new_width);
     const std::size_t old_stride = rasterkit::row_stride(old_image);
     const std::int32_t kept_rows = std::min(old_image->height, new_height);
-    const std::size_t kept_bytes = std::size_t{4} * static_cast<std::size_t>(std::min(old_image->width, new_width));
+    const std::size_t kept_bytes = rasterkit::pixel_bytes(std::min(old_image->width, new_width));
     for (std::int32_t y = 0; y < kept_rows; ++y) {
         std::uint8_t *row = fresh + static_cast<std::size_t>(y) * fresh_stride;
         std::memcpy(row, old_image->data + static_cast<std::size_t>(y) * old_stride, kept_bytes);

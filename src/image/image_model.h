@@ -31,14 +31,17 @@ inline bool size_fits(std::int64_t width, std::int64_t height) {
            width * height <= max_pixels;
 }
 
+// Bytes taken by `count` pixels.
+inline std::size_t pixel_bytes(std::int64_t count) {
+    return std::size_t{bytes_per_pixel} * static_cast<std::size_t>(count);
+}
+
 inline std::size_t buffer_bytes(std::int32_t width, std::int32_t height) {
     return std::size_t{bytes_per_pixel} * static_cast<std::size_t>(width) *
            static_cast<std::size_t>(height);
 }
 
-inline std::size_t row_stride(const rasterkit_image *image) {
-    return std::size_t{bytes_per_pixel} * static_cast<std::size_t>(image->width);
-}
+inline std::size_t row_stride(const rasterkit_image *image) { return pixel_bytes(image->width); }
 
 inline bool pixel_in_bounds(const rasterkit_image *image, std::int32_t x, std::int32_t y) {
     return image != nullptr && image->data != nullptr && x >= 0 && y >= 0 && x < image->width &&

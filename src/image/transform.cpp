@@ -46,13 +46,13 @@ void transpose_block(const std::uint8_t *from, std::size_t from_stride, std::uin
 // whole 4 x 4 blocks tile by tile, then the odd columns and rows one pixel
 // at a time.
 void transpose_pixels(const std::uint8_t *from, std::int32_t width, std::int32_t height, std::uint8_t *to) {
-    const std::size_t from_stride = std::size_t{4} * static_cast<std::size_t>(width);
-    const std::size_t to_stride = std::size_t{4} * static_cast<std::size_t>(height);
+    const std::size_t from_stride = rasterkit::pixel_bytes(width);
+    const std::size_t to_stride = rasterkit::pixel_bytes(height);
     auto source = [&](std::int32_t x, std::int32_t y) {
-        return from + static_cast<std::size_t>(y) * from_stride + std::size_t{4} * static_cast<std::size_t>(x);
+        return from + static_cast<std::size_t>(y) * from_stride + rasterkit::pixel_bytes(x);
     };
     auto target = [&](std::int32_t x, std::int32_t y) {
-        return to + static_cast<std::size_t>(x) * to_stride + std::size_t{4} * static_cast<std::size_t>(y);
+        return to + static_cast<std::size_t>(x) * to_stride + rasterkit::pixel_bytes(y);
     };
     const std::int32_t whole_width = width - width % block;
     const std::int32_t whole_height = height - height % block;
@@ -87,7 +87,7 @@ RASTERKIT_API void rasterkit_image_flipx(rasterkit_image *image) {
         const std::uint8_t *from = row_copy.get() + stride;
         for (std::int32_t x = 0; x < width; ++x) {
             from -= rasterkit::bytes_per_pixel;
-            copy_pixel(row + std::size_t{4} * static_cast<std::size_t>(x), from);
+            copy_pixel(row + rasterkit::pixel_bytes(x), from);
         }
     }
 }

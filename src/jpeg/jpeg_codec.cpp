@@ -3,6 +3,7 @@
 // error and returns here instead of ending the host: the functions that call
 // setjmp hold no object with a destructor, and what they change after it is
 // volatile. The caller's image is changed only after the whole stream decoded.
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@ constexpr int gray_components = 1;
 constexpr int rgb_components = 3;
 constexpr int four_components = 4;
 constexpr std::uint8_t opaque = 255;
+constexpr JDIMENSION rows_per_write = 16;  // the tallest row group libjpeg compresses at once
 // No real file has this many scans; hostile progressive files use thousands
 // of them to make every scan a pass over the whole image.
 constexpr int max_scans = 1000;
@@ -177,10 +179,13 @@ bool encode_stream(std::FILE *file, const rasterkit_image *image, int quality) {
     jpeg_set_quality(&cinfo, quality, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
 
+    // A whole row group per call saves libjpeg a round of buffering per line.
     const std::size_t stride = rasterkit::row_stride(image);
+    JSAMPROW rows[rows_per_write];
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = image->data + std::size_t{cinfo.next_scanline} * stride;
-        jpeg_write_scanlines(&cinfo, &row, 1);
+        const JDIMENSION count = std::min<JDIMENSION>(rows_per_write, cinfo.image_height - cinfo.next_scanline);
+        for (JDIMENSION i = 0; i < count; ++i) rows[i] = image->data + std::size_t{cinfo.next_scanline + i} * stride;
+        jpeg_write_scanlines(&cinfo, rows, count);
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
