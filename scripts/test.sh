@@ -8,19 +8,26 @@ cd "$(dirname "$0")/.."
 jobs="${RASTERKIT_JOBS:-$(nproc)}"
 exclude="large"
 [ "${RASTERKIT_TEST_LARGE:-0}" = 1 ] && exclude="^$"
+mkdir -p build
+log=build/test-results.log
+: >"$log"
 
 echo "== plain build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERKIT_BUILD_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
-ctest --no-tests=error --test-dir build -j"$jobs" -LE "$exclude" --output-on-failure
+ctest --no-tests=error --test-dir build -j"$jobs" -LE "$exclude" --output-on-failure | tee -a "$log"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DRASTERKIT_SANITIZE=ON -DRASTERKIT_BUILD_TESTS=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --no-tests=error --test-dir build-asan -j"$jobs" -LE "$exclude" --output-on-failure
+  ctest --no-tests=error --test-dir build-asan -j"$jobs" -LE "$exclude" --output-on-failure | tee -a "$log"
 
 echo "== ThreadSanitizer build: the concurrency stress test"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERKIT_TSAN=ON -DRASTERKIT_BUILD_TOOLS=OFF >/dev/null
 cmake --build build-tsan -j"$jobs" --target concurrency_test
-TSAN_OPTIONS=halt_on_error=1 ctest --no-tests=error --test-dir build-tsan -L concurrency --output-on-failure
+TSAN_OPTIONS=halt_on_error=1 ctest --no-tests=error --test-dir build-tsan -L concurrency --output-on-failure | tee -a "$log"
+
+# One closing line over the three runs.
+awk '/tests passed, [0-9]+ tests failed out of/ {failed += $4; total += $NF}
+     END {printf "suite: %d passed, %d failed\n", total - failed, failed}' "$log" | tee build/test-summary.txt

@@ -1,7 +1,8 @@
 // Byte loops for any host, and a 16-byte shuffle where the processor has
 // SSSE3 (checked once at run time), which keeps the conversion at memory
-// speed. Blocks stop one group short of the row's end so that no 16-byte
-// load or store reaches past the bytes the row owns.
+// speed. The shuffled blocks stop a few pixels short of the row's end, so
+// that no 16-byte load or store reaches past the bytes the row owns, and the
+// byte loops finish the row.
 #include "bmp/bgr_rows.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -38,7 +39,7 @@ __attribute__((target("ssse3"))) std::size_t bgr_to_rgba_shuffled(const std::uin
     const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     std::size_t x = 0;
-    // Each load takes 16 bytes for 12, so stop while 4 spare bytes remain.
+    // Each load takes 16 bytes for 12 of them.
     for (; x + group + 2 <= count; x += group) {
         const __m128i triples = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bgr + 3 * x));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(rgba + 4 * x), _mm_or_si128(_mm_shuffle_epi8(triples, order), alpha));

@@ -1,8 +1,9 @@
 // The JPEG codec on libjpeg's classic interface with stdio source and
 // destination. A fatal libjpeg error prints libjpeg's own line on standard
 // error and returns here instead of ending the host: the functions that call
-// setjmp hold no object with a destructor, and what they change after it is
-// volatile. The caller's image is changed only after the whole stream decoded.
+// setjmp hold no object with a destructor, and everything libjpeg changes
+// after it lives in a context outside their frame. The caller's image is
+// changed only after the whole stream decoded.
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -88,52 +89,57 @@ struct decoded_jpeg {
 
 enum class decode_status { decoded, header_not_ok, failed };
 
-decode_status decode_stream(std::FILE *file, decoded_jpeg *out) {
+// What libjpeg changes while it works lives here, outside the frame that
+// calls setjmp, so that it is still valid when control comes back through
+// longjmp.
+struct decode_context {
     jpeg_decompress_struct cinfo;
-    std::memset(&cinfo, 0, sizeof cinfo);
     recoverable_error_mgr error_manager;
-    cinfo.err = install_error_manager(error_manager);
     jpeg_progress_mgr progress;
-    std::memset(&progress, 0, sizeof progress);
-    progress.progress_monitor = limit_scans;
-    std::uint8_t *volatile samples = nullptr;
+    std::uint8_t *samples;
+};
 
-    if (setjmp(error_manager.resume)) {
-        jpeg_destroy_decompress(&cinfo);
-        std::free(samples);
+decode_status decode_stream(std::FILE *file, decode_context *context, decoded_jpeg *out) {
+    jpeg_decompress_struct *cinfo = &context->cinfo;
+    cinfo->err = install_error_manager(context->error_manager);
+    context->progress.progress_monitor = limit_scans;
+
+    if (setjmp(context->error_manager.resume)) {
+        jpeg_destroy_decompress(cinfo);
+        std::free(context->samples);
         return decode_status::failed;
     }
-    jpeg_create_decompress(&cinfo);
-    cinfo.progress = &progress;
-    jpeg_stdio_src(&cinfo, file);
-    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
-        jpeg_destroy_decompress(&cinfo);
+    jpeg_create_decompress(cinfo);
+    cinfo->progress = &context->progress;
+    jpeg_stdio_src(cinfo, file);
+    if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) {
+        jpeg_destroy_decompress(cinfo);
         return decode_status::header_not_ok;
     }
-    const bool record_layout = choose_record_layout(cinfo);
+    const bool record_layout = choose_record_layout(*cinfo);
     // Sizes the record cannot hold are refused before libjpeg allocates for them.
-    if (!rasterkit::size_fits(cinfo.output_width, cinfo.output_height)) {
-        jpeg_destroy_decompress(&cinfo);
+    if (!rasterkit::size_fits(cinfo->output_width, cinfo->output_height)) {
+        jpeg_destroy_decompress(cinfo);
         return decode_status::failed;
     }
-    jpeg_start_decompress(&cinfo);
+    jpeg_start_decompress(cinfo);
 
-    const std::size_t row_bytes = std::size_t{cinfo.output_width} * static_cast<std::size_t>(cinfo.output_components);
-    samples = static_cast<std::uint8_t *>(std::malloc(row_bytes * cinfo.output_height));
-    if (samples == nullptr) {
-        jpeg_destroy_decompress(&cinfo);
+    const std::size_t row_bytes = std::size_t{cinfo->output_width} * static_cast<std::size_t>(cinfo->output_components);
+    context->samples = static_cast<std::uint8_t *>(std::malloc(row_bytes * cinfo->output_height));
+    if (context->samples == nullptr) {
+        jpeg_destroy_decompress(cinfo);
         return decode_status::failed;
     }
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = samples + std::size_t{cinfo.output_scanline} * row_bytes;
-        jpeg_read_scanlines(&cinfo, &row, 1);
+    while (cinfo->output_scanline < cinfo->output_height) {
+        JSAMPROW row = context->samples + std::size_t{cinfo->output_scanline} * row_bytes;
+        jpeg_read_scanlines(cinfo, &row, 1);
     }
     // libjpeg can still fail here (a second frame after the scan, say).
-    jpeg_finish_decompress(&cinfo);
+    jpeg_finish_decompress(cinfo);
 
-    *out = {samples, static_cast<std::int32_t>(cinfo.output_width), static_cast<std::int32_t>(cinfo.output_height),
-            cinfo.output_components, record_layout};
-    jpeg_destroy_decompress(&cinfo);
+    *out = {context->samples, static_cast<std::int32_t>(cinfo->output_width),
+            static_cast<std::int32_t>(cinfo->output_height), cinfo->output_components, record_layout};
+    jpeg_destroy_decompress(cinfo);
     return decode_status::decoded;
 }
 
@@ -157,38 +163,41 @@ void store_converted(const decoded_jpeg &decoded, rasterkit_image *image) {
     }
 }
 
-bool encode_stream(std::FILE *file, const rasterkit_image *image, int quality) {
+struct encode_context {
     jpeg_compress_struct cinfo;
-    std::memset(&cinfo, 0, sizeof cinfo);
     recoverable_error_mgr error_manager;
-    cinfo.err = install_error_manager(error_manager);
+};
 
-    if (setjmp(error_manager.resume)) {
-        jpeg_destroy_compress(&cinfo);
+bool encode_stream(std::FILE *file, const rasterkit_image *image, int quality, encode_context *context) {
+    jpeg_compress_struct *cinfo = &context->cinfo;
+    cinfo->err = install_error_manager(context->error_manager);
+
+    if (setjmp(context->error_manager.resume)) {
+        jpeg_destroy_compress(cinfo);
         return false;
     }
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = static_cast<JDIMENSION>(image->width);
-    cinfo.image_height = static_cast<JDIMENSION>(image->height);
+    jpeg_create_compress(cinfo);
+    jpeg_stdio_dest(cinfo, file);
+    cinfo->image_width = static_cast<JDIMENSION>(image->width);
+    cinfo->image_height = static_cast<JDIMENSION>(image->height);
     // The record's rows go to libjpeg as they lie; libjpeg drops alpha and
     // converts exactly as it does from three-sample RGB rows.
-    cinfo.input_components = four_components;
-    cinfo.in_color_space = JCS_EXT_RGBA;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
+    cinfo->input_components = four_components;
+    cinfo->in_color_space = JCS_EXT_RGBA;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, quality, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
 
     // A whole row group per call saves libjpeg a round of buffering per line.
     const std::size_t stride = rasterkit::row_stride(image);
     JSAMPROW rows[rows_per_write];
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const JDIMENSION count = std::min<JDIMENSION>(rows_per_write, cinfo.image_height - cinfo.next_scanline);
-        for (JDIMENSION i = 0; i < count; ++i) rows[i] = image->data + std::size_t{cinfo.next_scanline + i} * stride;
-        jpeg_write_scanlines(&cinfo, rows, count);
+    while (cinfo->next_scanline < cinfo->image_height) {
+        const JDIMENSION count = std::min<JDIMENSION>(rows_per_write, cinfo->image_height - cinfo->next_scanline);
+        for (JDIMENSION i = 0; i < count; ++i) rows[i] = image->data + std::size_t{cinfo->next_scanline + i} * stride;
+        jpeg_write_scanlines(cinfo, rows, count);
     }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
+    jpeg_finish_compress(cinfo);
+    jpeg_destroy_compress(cinfo);
     return true;
 }
 
@@ -202,8 +211,9 @@ RASTERKIT_API void rasterkit_readimage_jpeg(const char *path, rasterkit_image *i
         std::printf("rasterkit_readimage_jpeg: Error! %s could not be opened!\n", path);
         return;
     }
+    decode_context context{};
     decoded_jpeg decoded{};
-    const decode_status status = decode_stream(file.get(), &decoded);
+    const decode_status status = decode_stream(file.get(), &context, &decoded);
     file.reset();
     if (status == decode_status::header_not_ok) {
         std::printf("rasterkit_readimg_jpg: Error! %s not a normal JPEG.\n", path);
@@ -225,7 +235,8 @@ RASTERKIT_API void rasterkit_writeimage_jpeg(const char *path, const rasterkit_i
         std::printf("rasterkit_writeimage_jpeg: Error! %s could not be opened!\n", path);
         return;
     }
-    encode_stream(file.get(), image, quality);
+    encode_context context{};
+    encode_stream(file.get(), image, quality, &context);
 }
 
 }  // extern "C"
