@@ -4,6 +4,7 @@
 # SECTION (memory, png-read, png-write, jpeg, bmp, ops) runs one part only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh build bench
 rounds="${1:-9}"
 section="${2:-}"
 data="${RASTERKIT_BENCH_DATA:-/dev/shm/rasterkit-bench}"

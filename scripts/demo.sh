@@ -4,6 +4,7 @@
 # a look at the result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh build
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target rasterkit_tool >/dev/null
 tool="$PWD/build/tools/rasterkit"

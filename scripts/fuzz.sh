@@ -6,6 +6,7 @@
 # file in tests/data/regressions/ once it is fixed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/install-deps.sh fuzz
 seconds="${1:-60}"
 shift || true
 targets=("$@")

@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the tools need,
-# when any is missing. Runs as root (or through sudo when available).
+# Installs the Debian packages a task needs, when any is missing; does
+# nothing when all are there.
+#   scripts/install-deps.sh GROUP...   GROUP: build test fuzz bench
 set -euo pipefail
-packages=(cmake g++ make pkg-config libpng-dev libjpeg-dev zlib1g-dev libgtest-dev valgrind python3 clang
-          libclang-rt-14-dev libbenchmark-dev libstb-dev)
+declare -A groups=(
+  [build]="cmake g++ make libpng-dev libjpeg-dev zlib1g-dev"
+  [test]="libgtest-dev valgrind python3 pkgconf"
+  [fuzz]="clang libclang-rt-14-dev"
+  [bench]="libstb-dev"
+)
+wanted=()
+for group in "${@:-build}"; do
+  [ -n "${groups[$group]+x}" ] || { echo "install-deps: unknown group '$group'" >&2; exit 2; }
+  read -r -a names <<<"${groups[$group]}"
+  wanted+=("${names[@]}")
+done
 missing=()
-for p in "${packages[@]}"; do
+for p in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0

@@ -4,6 +4,8 @@
 // sized as the format's rules say, with the expected message.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include "support/test_support.h"
 
 using namespace testing_support;
@@ -90,6 +92,29 @@ TEST(Malformed, EveryHandMadeFileIsHandledAsItsFormatSays) {
             case Outcome::any: break;
         }
     }
+}
+
+TEST(Malformed, HeadersClaimingHugeSizesAllocateNothingLarge) {
+    // Each claims far more pixels than a record holds, or as many as fit
+    // with no data behind them; none may cost more than a little memory.
+    const char *files[] = {"bmp-huge-dimensions.bmp", "png-huge-dimensions.png", "png-limit-plus-one.png",
+                           "jpeg-65500-square.jpg", "jpeg-progressive-65500.jpg"};
+    constexpr long allowed_growth_kb = 64 * 1024;
+    rusage before {};
+    getrusage(RUSAGE_SELF, &before);
+    for (const char *name : files) {
+        const std::string path = data_dir("malformed") + "/" + name;
+        Image image(2, 2);
+        OutputCapture err(2);
+        OutputCapture out(1);
+        rasterkit_readimage(path.c_str(), image.get());
+        const bytes file = read_file(path);
+        rasterkit_pngbytebuffer_to_img(image.get(), file.data(), static_cast<std::int32_t>(file.size()));
+        EXPECT_EQ(image.width(), 2) << name;
+    }
+    rusage after {};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, allowed_growth_kb);
 }
 
 TEST(Malformed, FuzzerFindingsStayFixed) {
