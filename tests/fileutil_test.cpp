@@ -116,6 +116,19 @@ TEST(ReadBinFile, UnusableArgumentsFailAndLeaveCount) {
     EXPECT_EQ(count, 42);
 }
 
+TEST(ReadBinFile, CountsTheBytesThatArrivedNotTheLengthClaimed) {
+    // A sysfs attribute claims a length of a whole page and delivers a few
+    // bytes, as a file that shrinks while it is read would.
+    const std::string path = "/sys/devices/system/cpu/online";
+    if (!file_exists(path)) GTEST_SKIP() << path << " not present";
+    const bytes content = read_file(path);
+    bytes buffer(10000, 0xCC);
+    std::int32_t count = -1;
+    EXPECT_EQ(rasterkit_readbinfile(path.c_str(), buffer.data(), 10000, &count), 0);
+    EXPECT_EQ(count, static_cast<std::int32_t>(content.size()));
+    EXPECT_TRUE(std::equal(content.begin(), content.end(), buffer.begin()));
+}
+
 TEST(ReadBinFile, NullCountPointerStillReads) {
     TempDir dir;
     const std::string path = dir.file("data.bin");
