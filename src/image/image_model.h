@@ -37,8 +37,7 @@ inline std::size_t pixel_bytes(std::int64_t count) {
 }
 
 inline std::size_t buffer_bytes(std::int32_t width, std::int32_t height) {
-    return std::size_t{bytes_per_pixel} * static_cast<std::size_t>(width) *
-           static_cast<std::size_t>(height);
+    return pixel_bytes(std::int64_t{width} * height);
 }
 
 inline std::size_t row_stride(const rasterkit_image *image) { return pixel_bytes(image->width); }
@@ -49,8 +48,7 @@ inline bool pixel_in_bounds(const rasterkit_image *image, std::int32_t x, std::i
 }
 
 inline std::size_t pixel_offset(const rasterkit_image *image, std::int32_t x, std::int32_t y) {
-    return std::size_t{bytes_per_pixel} *
-           (static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * static_cast<std::size_t>(image->width));
+    return pixel_bytes(x + std::int64_t{y} * image->width);
 }
 
 inline bool store_pixel(rasterkit_image *image, std::int32_t x, std::int32_t y, std::uint8_t red,
