@@ -1,0 +1,65 @@
+#include "conversion.h"
+
+#include "rasterkit.h"
+#include "safe_write.h"
+#include "tool_common.h"
+
+namespace rktool {
+namespace {
+
+const char *transform_name(transform t) {
+    switch (t) {
+        case transform::flip_x:
+            return "flip-x";
+        case transform::flip_y:
+            return "flip-y";
+        default:
+            return "transpose";
+    }
+}
+
+bool apply(transform t, rasterkit_image *image) {
+    switch (t) {
+        case transform::flip_x:
+            rasterkit_image_flipx(image);
+            return true;
+        case transform::flip_y:
+            rasterkit_image_flipy(image);
+            return true;
+        default:
+            return rasterkit_transpose_image(image) == 0;
+    }
+}
+
+}  // namespace
+
+std::string convert_file(const std::string &input, const std::string &output, const conversion_settings &settings) {
+    image_holder image;
+    if (image.get() == nullptr) return input + ": out of memory";
+    rasterkit_readimage(input.c_str(), image.get());
+    if (!image.has_pixels()) return input + ": cannot be read";
+    for (transform t : settings.transforms)
+        if (!apply(t, image.get())) return input + ": out of memory for " + transform_name(t);
+
+    const rasterkit_image *pixels = image.get();
+    std::int32_t format = settings.format;
+    file_writer write;
+    if (settings.quality >= 0) {
+        format = format_jpeg;
+        write = [pixels, quality = settings.quality](const char *path) {
+            rasterkit_writeimage_jpeg(path, pixels, quality);
+        };
+    } else if (format != format_by_name) {
+        write = [pixels, format](const char *path) { rasterkit_writeimage_select(path, pixels, format); };
+    } else {
+        // The library picks the format by the name, and warns where it falls back to PNG.
+        format = format_from_extension(output);
+        if (format == format_by_name) format = format_png;
+        write = [pixels](const char *path) { rasterkit_writeimage(path, pixels); };
+    }
+    const std::string fault = safe_write(output, format, write);
+    if (!fault.empty()) return output + ": could not be written (" + fault + ")";
+    return {};
+}
+
+}  // namespace rktool

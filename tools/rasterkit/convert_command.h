@@ -1,0 +1,36 @@
+// rasterkit convert: one file to another, or many files into a folder.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "conversion.h"
+
+namespace rktool {
+
+class convert_command : public command {
+public:
+    CLI::App *attach(CLI::App &root) override;
+    int run() override;
+
+private:
+    int settle_options();
+    int run_single();
+    int run_batch();
+
+    CLI::App *app_ = nullptr;
+    CLI::Option *flip_x_ = nullptr;
+    CLI::Option *flip_y_ = nullptr;
+    CLI::Option *transpose_ = nullptr;
+    bool help_ = false;
+    bool quiet_ = false;
+    std::vector<std::string> files_;
+    std::string output_directory_;
+    std::string format_text_;
+    std::string quality_text_;
+    unsigned threads_ = 0;
+    conversion_settings settings_;
+};
+
+}  // namespace rktool
