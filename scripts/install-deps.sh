@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a task needs, when any is missing; does
 # nothing when all are there.
-#   scripts/install-deps.sh GROUP...   GROUP: build test fuzz bench
+#   scripts/install-deps.sh GROUP...   GROUP: build test analysis fuzz bench python
 set -euo pipefail
 declare -A groups=(
-  [build]="cmake g++ make libpng-dev libjpeg-dev zlib1g-dev"
-  [test]="libgtest-dev valgrind python3 pkgconf"
+  [build]="cmake g++ make libpng-dev libjpeg-dev zlib1g-dev libcli11-dev nlohmann-json3-dev"
+  [test]="libgtest-dev valgrind python3 pkgconf binutils"
+  [analysis]="clang-tidy cppcheck gcovr"
   [fuzz]="clang libclang-rt-14-dev"
-  [bench]="libstb-dev"
+  [bench]="libstb-dev imagemagick libvips-tools gnuplot-nox"
+  [python]="python3-venv python3-numpy python3-distributed python3-setuptools python3-wheel python3-pip"
 )
 wanted=()
 for group in "${@:-build}"; do

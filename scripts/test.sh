@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: a plain build (with the valgrind
-# runs), an AddressSanitizer + UndefinedBehaviorSanitizer build, and a
-# ThreadSanitizer build of the concurrency stress test.
+# Builds and runs the whole test suite: a plain hardened build (with the
+# valgrind runs), an AddressSanitizer + UndefinedBehaviorSanitizer build, a
+# ThreadSanitizer build of the concurrency tests (the library's stress test
+# and the tool's thread pool), static analysis, and coverage with its floor.
 # Set RASTERKIT_TEST_LARGE=1 to include the 2^29-pixel test (needs ~8 GiB).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh build test
+scripts/install-deps.sh build test analysis
 jobs="${RASTERKIT_JOBS:-$(nproc)}"
 exclude="large"
 [ "${RASTERKIT_TEST_LARGE:-0}" = 1 ] && exclude="^$"
@@ -24,10 +25,16 @@ cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --no-tests=error --test-dir build-asan -j"$jobs" -LE "$exclude" --output-on-failure | tee -a "$log"
 
-echo "== ThreadSanitizer build: the concurrency stress test"
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERKIT_TSAN=ON -DRASTERKIT_BUILD_TOOLS=OFF >/dev/null
-cmake --build build-tsan -j"$jobs" --target concurrency_test
+echo "== ThreadSanitizer build: the concurrency tests"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERKIT_TSAN=ON >/dev/null
+cmake --build build-tsan -j"$jobs" --target concurrency_test rasterkit_tool
 TSAN_OPTIONS=halt_on_error=1 ctest --no-tests=error --test-dir build-tsan -L concurrency --output-on-failure | tee -a "$log"
+
+echo "== static analysis"
+scripts/analyze.sh
+
+echo "== coverage"
+scripts/coverage.sh | tee build/coverage.log
 
 # One closing line over the three runs.
 awk '/tests passed, [0-9]+ tests failed out of/ {failed += $4; total += $NF}

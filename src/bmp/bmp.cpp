@@ -32,7 +32,7 @@ std::uint64_t row_bytes(std::uint64_t width, std::uint64_t bits_per_pixel) {
 template <typename Field>
 void read_field(std::FILE *file, Field &field) {
     unsigned char bytes[sizeof(Field)] = {};
-    std::fread(bytes, 1, sizeof bytes, file);
+    rasterkit::read_available(file, bytes, sizeof bytes);
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < sizeof bytes; ++i) value |= std::uint32_t{bytes[i]} << (8 * i);
     field = static_cast<Field>(value);
@@ -41,7 +41,7 @@ void read_field(std::FILE *file, Field &field) {
 template <typename Field>
 void write_field(std::FILE *file, Field field) {
     const auto value = static_cast<std::uint32_t>(field);
-    unsigned char bytes[sizeof(Field)];
+    unsigned char bytes[sizeof(Field)] = {};
     for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
     std::fwrite(bytes, 1, sizeof bytes, file);
 }
@@ -158,7 +158,7 @@ void decode_pixels(std::FILE *file, const rasterkit_bmpinfoheader &ih, rasterkit
     const orientation placed = orientation_of(ih);
     const std::int32_t height = image->height;
     for (std::int32_t k = 0; k < height; ++k) {
-        std::fread(row.get(), 1, stride, file);
+        rasterkit::read_available(file, row.get(), stride);
         const std::int32_t y = placed.rows_bottom_up ? height - 1 - k : k;
         std::uint8_t *out = rasterkit::row_pixels(image, y);
         if (out != nullptr) decode_row(row.get(), ih.bitsperpixel, out, image->width, placed.mirror_columns);
@@ -198,7 +198,7 @@ RASTERKIT_API void rasterkit_readimage_bmp(const char *path, rasterkit_image *im
     const std::int32_t length = rasterkit_filelength(file.get());
 
     unsigned char magic[2] = {unread_signature_byte, unread_signature_byte};
-    std::fread(magic, 1, sizeof magic, file.get());
+    rasterkit::read_available(file.get(), magic, sizeof magic);
     rasterkit_bmpfileheader fh{};
     rasterkit_bmpinfoheader ih{};
     fh.magic = static_cast<std::uint16_t>(magic[0] | magic[1] << 8);

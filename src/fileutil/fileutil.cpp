@@ -91,7 +91,7 @@ extern "C" RASTERKIT_API int32_t rasterkit_magic_type(const char *path) {
     // Bytes a short file lacks count as zero.
     unsigned char signature[signature_bytes] = {};
     std::fseek(file.get(), 0, SEEK_SET);
-    std::fread(signature, 1, signature_bytes, file.get());
+    rasterkit::read_available(file.get(), signature, signature_bytes);
     std::fseek(file.get(), 0, SEEK_SET);
     return classify(signature);
 }

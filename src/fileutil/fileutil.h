@@ -11,6 +11,13 @@ constexpr std::int32_t format_bmp = 1;
 constexpr std::int32_t format_png = 2;
 constexpr std::int32_t format_jpeg = 3;
 constexpr std::int32_t format_unknown = -1;
+
+// Reads what the stream still has, up to `count` bytes. The readers treat a
+// short file as one whose missing bytes are whatever the buffer held, so the
+// count matters only to callers that ask for it.
+inline std::size_t read_available(std::FILE *file, void *into, std::size_t count) {
+    return std::fread(into, 1, count, file);
+}
 }  // namespace rasterkit
 
 // Length of an open stream in bytes, -1 when it cannot be told; the stream is

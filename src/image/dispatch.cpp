@@ -61,7 +61,7 @@ void rasterkit_get_extension(const char *path, char *out, std::int32_t capacity)
 
     const std::size_t limit = static_cast<std::size_t>(capacity - 1);
     std::size_t length = 0;
-    for (; dot[length] != '\0' && length < limit; ++length)
+    for (; length < limit && dot[length] != '\0'; ++length)
         out[length] = static_cast<char>(std::tolower(static_cast<unsigned char>(dot[length])));
     out[length] = '\0';
 }

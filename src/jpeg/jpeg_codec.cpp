@@ -40,7 +40,9 @@ const char *const addon_messages[] = {"Too many scans in JPEG file (more than %d
 
 [[noreturn]] void print_and_resume(j_common_ptr cinfo) {
     (*cinfo->err->output_message)(cinfo);
-    std::longjmp(reinterpret_cast<recoverable_error_mgr *>(cinfo->err)->resume, 1);
+    // libjpeg's error exit must not return and the library must not throw, so
+    // the one way back to the codec is the jump its setjmp prepared.
+    std::longjmp(reinterpret_cast<recoverable_error_mgr *>(cinfo->err)->resume, 1);  // NOLINT(cert-err52-cpp)
 }
 
 jpeg_error_mgr *install_error_manager(recoverable_error_mgr &manager) {
@@ -104,7 +106,7 @@ decode_status decode_stream(std::FILE *file, decode_context *context, decoded_jp
     cinfo->err = install_error_manager(context->error_manager);
     context->progress.progress_monitor = limit_scans;
 
-    if (setjmp(context->error_manager.resume)) {
+    if (setjmp(context->error_manager.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
         jpeg_destroy_decompress(cinfo);
         std::free(context->samples);
         return decode_status::failed;
@@ -172,7 +174,7 @@ bool encode_stream(std::FILE *file, const rasterkit_image *image, int quality, e
     jpeg_compress_struct *cinfo = &context->cinfo;
     cinfo->err = install_error_manager(context->error_manager);
 
-    if (setjmp(context->error_manager.resume)) {
+    if (setjmp(context->error_manager.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
         jpeg_destroy_compress(cinfo);
         return false;
     }

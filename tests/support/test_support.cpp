@@ -74,7 +74,9 @@ WorkingDirectory::WorkingDirectory(const std::string &path) {
     if (::chdir(path.c_str()) != 0) throw std::runtime_error("chdir failed: " + path);
 }
 
-WorkingDirectory::~WorkingDirectory() { (void)::chdir(previous_.c_str()); }
+WorkingDirectory::~WorkingDirectory() {
+    if (::chdir(previous_.c_str()) != 0) std::perror("chdir back");
+}
 
 bytes read_file(const std::string &path) {
     std::ifstream in(path, std::ios::binary);

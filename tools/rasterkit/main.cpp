@@ -28,6 +28,7 @@ int run(int argc, char **argv) {
     commands.push_back(std::make_unique<rktool::convert_command>());
     commands.push_back(std::make_unique<rktool::selftest_command>());
     std::vector<CLI::App *> apps;
+    apps.reserve(commands.size());
     for (const auto &c : commands) apps.push_back(c->attach(root));
 
     try {

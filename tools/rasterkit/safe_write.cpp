@@ -104,7 +104,7 @@ std::string follow_links(std::string path) {
         const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
         if (length < 0 || static_cast<std::size_t>(length) >= target.size()) return path;
         const std::string link(target.data(), static_cast<std::size_t>(length));
-        path = link[0] == '/' ? link : directory_of(path) + link;
+        path = link[0] == '/' ? link : directory_of(path).append(link);
     }
     return path;
 }
@@ -164,7 +164,9 @@ void adopt_permissions(int fd, const struct stat *replaced) {
         (void)::fchmod(fd, static_cast<mode_t>(0666 & ~creation_mask));
         return;
     }
-    (void)::fchown(fd, replaced->st_uid, replaced->st_gid);
+    if (::fchown(fd, replaced->st_uid, replaced->st_gid) != 0) {
+        // Not permitted: the new file stays the caller's.
+    }
     (void)::fchmod(fd, replaced->st_mode & 07777);
 }
 
@@ -214,7 +216,7 @@ std::string safe_write(const std::string &target, std::int32_t format, const fil
     temporary_file temporary(buffer.data());
 
     write(temporary.path().c_str());
-    const std::string fault = incompleteness(temporary.path(), format);
+    std::string fault = incompleteness(temporary.path(), format);
     if (!fault.empty()) return fault;
     adopt_permissions(fd.get(), exists ? &existing : nullptr);
     if (::fsync(fd.get()) != 0) return std::strerror(errno);
