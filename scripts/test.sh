@@ -6,7 +6,7 @@
 # Set RASTERKIT_TEST_LARGE=1 to include the 2^29-pixel test (needs ~8 GiB).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh build test analysis
+scripts/install-deps.sh build test analysis python
 jobs="${RASTERKIT_JOBS:-$(nproc)}"
 exclude="large"
 [ "${RASTERKIT_TEST_LARGE:-0}" = 1 ] && exclude="^$"

@@ -1,13 +1,14 @@
-"""The ctypes binding against the real shared library."""
+"""The Image class against the real shared library."""
 import gc
 import os
 import sys
 import tempfile
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import rasterkit  # noqa: E402
-from rasterkit import Image, RasterkitError  # noqa: E402
+import rasterkit
+from rasterkit import Image, RasterkitError
+
+EXAMPLES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "examples")
 
 CORPUS = os.environ.get("RASTERKIT_CORPUS", "")
 
@@ -81,7 +82,8 @@ class BindingTest(unittest.TestCase):
         gc.collect()
 
     def test_readme_example(self):
-        import example
+        sys.path.insert(0, EXAMPLES)
+        import quarter_turn as example
 
         with Image(4, 2) as image:
             image.pixel(0, 0, (1, 2, 3, 255))

@@ -1,0 +1,47 @@
+"""Builds the C library with CMake and ships it inside the package.
+
+The version is the library's own, read from the project's CMakeLists.txt.
+"""
+import os
+import re
+import shutil
+import subprocess
+
+from setuptools import setup
+from setuptools.command.build_py import build_py
+from setuptools.dist import Distribution
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+LIBRARY = "librasterkit.so.0"
+
+
+def library_version():
+    with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
+        return re.search(r"project\(rasterkit VERSION ([0-9.]+)", f.read()).group(1)
+
+
+class build_with_library(build_py):
+    """Copies the Python sources, then builds the shared library and puts it beside them."""
+
+    def run(self):
+        super().run()
+        build_dir = os.path.join(os.path.abspath(self.build_lib), "..", "rasterkit-cmake")
+        configure = ["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release",
+                     "-DRASTERKIT_BUILD_TESTS=OFF", "-DRASTERKIT_BUILD_TOOLS=OFF"]
+        subprocess.check_call(configure, stdout=subprocess.DEVNULL)
+        subprocess.check_call(["cmake", "--build", build_dir, "--target", "rasterkit", "-j", str(os.cpu_count() or 1)],
+                              stdout=subprocess.DEVNULL)
+        target = os.path.join(self.build_lib, "rasterkit", LIBRARY)
+        shutil.copyfile(os.path.realpath(os.path.join(build_dir, LIBRARY)), target)
+        os.chmod(target, 0o755)
+
+
+class binary_distribution(Distribution):
+    """The wheel holds a native library, so it is tagged for this platform."""
+
+    def has_ext_modules(self):
+        return True
+
+
+setup(version=library_version(), cmdclass={"build_py": build_with_library}, distclass=binary_distribution)

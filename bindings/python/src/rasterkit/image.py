@@ -1,0 +1,267 @@
+"""The Image class: an RGBA record owned by the C library."""
+from __future__ import annotations
+
+import ctypes
+import operator
+import os
+from typing import Any, Dict, Iterable, Optional, Tuple
+
+from . import _safe_write
+from ._library import RecordPointer, library
+from .errors import PathLike, RasterkitError
+
+FORMATS = {"bmp": 1, "png": 2, "jpeg": 3, "jpg": 3}
+FORMAT_NAMES = {1: "bmp", 2: "png", 3: "jpeg"}
+_EXTENSIONS = {b".png": 2, b".bmp": 1, b".jpg": 3, b".jpeg": 3}
+_CHANNELS = 4
+# PNG chunk framing, header chunks and the libpng's IDAT chunk size, for the worst-case encoding.
+_PNG_FIXED_BYTES = 1024
+_IDAT_CHUNK_BYTES = 8192
+_CHUNK_OVERHEAD = 12
+
+Pixel = Tuple[int, int, int, int]
+
+
+def _encode_path(path: PathLike) -> bytes:
+    return os.fsencode(path)
+
+
+def _index(value: Any, what: str) -> int:
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise TypeError("%s must be an integer, not %s" % (what, type(value).__name__)) from None
+
+
+def _channel(value: Any, name: str) -> int:
+    number = _index(value, name)
+    if not 0 <= number <= 255:
+        raise ValueError("%s must be within 0..255, not %d" % (name, number))
+    return number
+
+
+def _png_worst_case(width: int, height: int) -> int:
+    """Bytes a PNG of this size can take at most: filter bytes, deflate's stored-block bound and chunk framing."""
+    raw = height * (1 + _CHANNELS * width)
+    deflated = raw + (raw >> 12) + (raw >> 14) + (raw >> 25) + 13
+    return deflated + _CHUNK_OVERHEAD * (deflated // _IDAT_CHUNK_BYTES + 1) + _PNG_FIXED_BYTES
+
+
+def format_for_name(path: PathLike) -> Optional[str]:
+    """The format the library picks for a name by its extension, or None where it would fall back to PNG."""
+    name = _encode_path(path)
+    dot = name.rfind(b".")
+    if dot <= 0:
+        return None
+    code = _EXTENSIONS.get(name[dot:].lower())
+    return FORMAT_NAMES.get(code) if code else None
+
+
+def magic_type(path: PathLike) -> Optional[str]:
+    """The format of a file by its first bytes: 'bmp', 'png', 'jpeg', or None."""
+    return FORMAT_NAMES.get(library.rasterkit_magic_type(_encode_path(path)))
+
+
+class Image:
+    """An RGBA image, 8 bits per channel, held by the C library.
+
+    Pixels are stored rows first, top row first, as red, green, blue, alpha (not premultiplied).
+    The record is freed by :meth:`close`, on leaving a ``with`` block, or when the object is collected.
+
+    ``numpy.asarray(image)`` is a zero-copy ``(height, width, 4)`` ``uint8`` view of the pixels. The view
+    is valid while the image lives and is not resized, copied into, transposed or closed: each of those
+    gives the record a new buffer (or none), and the old view must not be used afterwards.
+    """
+
+    def __init__(self, width: int = 0, height: int = 0) -> None:
+        """A transparent black image of the size given; a non-positive size gives an empty image."""
+        self._record = RecordPointer()
+        width, height = _index(width, "width"), _index(height, "height")
+        if library.rasterkit_image_new(ctypes.byref(self._record), width, height) != 0:
+            library.rasterkit_image_delete(ctypes.byref(self._record))
+            raise MemoryError("no room for a %dx%d image (at most 2**29 pixels)" % (width, height))
+
+    # Lifetime -------------------------------------------------------------
+
+    def close(self) -> None:
+        """Frees the record; further use raises ValueError. Closing twice is harmless."""
+        if getattr(self, "_record", None):
+            library.rasterkit_image_delete(ctypes.byref(self._record))
+
+    def __del__(self) -> None:
+        self.close()
+
+    def __enter__(self) -> "Image":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def _live(self):
+        if not self._record:
+            raise ValueError("the image has been closed")
+        return self._record
+
+    # Size -----------------------------------------------------------------
+
+    @property
+    def width(self) -> int:
+        return self._live().contents.width
+
+    @property
+    def height(self) -> int:
+        return self._live().contents.height
+
+    @property
+    def size(self) -> Tuple[int, int]:
+        """(width, height)."""
+        record = self._live().contents
+        return (record.width, record.height)
+
+    def __repr__(self) -> str:
+        return "Image(%d, %d)" % self.size if self._record else "Image(closed)"
+
+    # Files ----------------------------------------------------------------
+
+    @classmethod
+    def read(cls, path: PathLike) -> "Image":
+        """Reads a BMP, PNG or JPEG file, the format told by its content. Raises RasterkitError if it cannot."""
+        image = cls()
+        library.rasterkit_readimage(_encode_path(path), image._live())
+        if image.width == 0:
+            image.close()
+            raise RasterkitError("could not be read as a BMP, PNG or JPEG image", path)
+        return image
+
+    def write(self, path: PathLike, format: Optional[str] = None, quality: Optional[int] = None) -> None:
+        """Writes the image safely: to a temporary file beside `path`, checked, then renamed over it.
+
+        The format is `format` ('bmp', 'png', 'jpeg') if given, else the name's extension (anything
+        unknown is written as PNG after the library's warning). `quality` (0..100) writes JPEG through
+        the JPEG writer. On failure RasterkitError is raised and an existing file is left as it was.
+        """
+        record = self._live()
+        if format is not None and format not in FORMATS:
+            raise ValueError("format must be one of bmp, png, jpeg, not %r" % (format,))
+        code = FORMATS[format] if format is not None else FORMATS.get(format_for_name(path) or "png")
+        if quality is not None:
+            quality = _index(quality, "quality")
+            if not 0 <= quality <= 100:
+                raise ValueError("quality must be within 0..100, not %d" % quality)
+            if code != 3:
+                raise ValueError("quality applies to JPEG output only")
+            _safe_write.safe_write(path, 3, lambda p: library.rasterkit_writeimage_jpeg(p, record, quality))
+        elif format is not None:
+            _safe_write.safe_write(path, code, lambda p: library.rasterkit_writeimage_select(p, record, code))
+        else:
+            _safe_write.safe_write(path, code, lambda p: library.rasterkit_writeimage(p, record))
+
+    # Pixels ---------------------------------------------------------------
+
+    def pixel(self, x: int, y: int, rgba: Optional[Iterable[int]] = None) -> Pixel:
+        """The (r, g, b, a) at (x, y); with `rgba`, sets it first. Values must be integers within 0..255."""
+        record = self._live()
+        x, y = _index(x, "x"), _index(y, "y")
+        if rgba is not None:
+            values = tuple(rgba)
+            if len(values) != _CHANNELS:
+                raise ValueError("a pixel has 4 channels, not %d" % len(values))
+            channels = [_channel(v, name) for v, name in zip(values, ("red", "green", "blue", "alpha"))]
+            if library.rasterkit_set_pixel_RGBA(record, x, y, *channels) != 0:
+                raise IndexError("pixel (%d, %d) outside %dx%d" % (x, y, self.width, self.height))
+        out = (ctypes.c_uint8 * _CHANNELS)()
+        if library.rasterkit_get_pixel(record, x, y, out) != 0:
+            raise IndexError("pixel (%d, %d) outside %dx%d" % (x, y, self.width, self.height))
+        return tuple(out)  # type: ignore[return-value]
+
+    # Transforms -----------------------------------------------------------
+
+    def flip_x(self) -> "Image":
+        """Mirrors left to right, in place."""
+        library.rasterkit_image_flipx(self._live())
+        return self
+
+    def flip_y(self) -> "Image":
+        """Mirrors top to bottom, in place."""
+        library.rasterkit_image_flipy(self._live())
+        return self
+
+    def transpose(self) -> "Image":
+        """Swaps rows and columns (width and height swap); a new buffer, so earlier NumPy views go stale."""
+        if library.rasterkit_transpose_image(self._live()) != 0:
+            raise MemoryError("no room to transpose a %dx%d image" % self.size)
+        return self
+
+    # PNG bytes ------------------------------------------------------------
+
+    def to_png_bytes(self) -> bytes:
+        """The image encoded as PNG, compressed once into a worst-case buffer and trimmed."""
+        record = self._live()
+        width, height = self.size
+        if width == 0:
+            raise RasterkitError("an empty image has no PNG encoding")
+        capacity = min(_png_worst_case(width, height), 2**31 - 1)
+        length = ctypes.c_int32(0)
+        buffer = (ctypes.c_uint8 * capacity)()
+        library.rasterkit_pngbytebuffer_from_img(record, buffer, capacity, ctypes.byref(length))
+        if length.value > capacity:  # not expected: the bound covers stored blocks
+            capacity = length.value
+            buffer = (ctypes.c_uint8 * capacity)()
+            library.rasterkit_pngbytebuffer_from_img(record, buffer, capacity, ctypes.byref(length))
+        if length.value <= 0 or length.value > capacity:
+            raise RasterkitError("the image could not be encoded as PNG")
+        return ctypes.string_at(buffer, length.value)
+
+    @classmethod
+    def from_png_bytes(cls, data: bytes) -> "Image":
+        """Decodes PNG bytes; raises RasterkitError if they are not a PNG the library can decode."""
+        view = memoryview(data).cast("B")
+        image = cls()
+        array = (ctypes.c_uint8 * len(view)).from_buffer_copy(view)
+        if library.rasterkit_pngbytebuffer_to_img(image._live(), array, len(view)) != 0 or image.width == 0:
+            image.close()
+            raise RasterkitError("the bytes are not a PNG the library can decode")
+        return image
+
+    # NumPy ----------------------------------------------------------------
+
+    @property
+    def __array_interface__(self) -> Dict[str, Any]:
+        record = self._live().contents
+        address = ctypes.cast(record.data, ctypes.c_void_p).value or 0
+        return {
+            "version": 3,
+            "shape": (record.height, record.width, _CHANNELS),
+            "typestr": "|u1",
+            "data": (address, False),
+        }
+
+    @classmethod
+    def from_array(cls, array: Any) -> "Image":
+        """A new image holding a copy of a uint8 array of shape (h, w, 4), (h, w, 3) or (h, w).
+
+        Three channels get alpha 255; a 2-D array is grey (red = green = blue) with alpha 255.
+        Strided arrays (slices, transposes) are fine. Other dtypes raise TypeError, other shapes ValueError.
+        """
+        import numpy
+
+        source = numpy.asarray(array)
+        if source.dtype != numpy.uint8:
+            raise TypeError("from_array needs a uint8 array, not %s" % source.dtype)
+        if source.ndim == 2:
+            channels = 1
+        elif source.ndim == 3 and source.shape[2] in (3, 4):
+            channels = source.shape[2]
+        else:
+            raise ValueError("from_array needs shape (h, w, 4), (h, w, 3) or (h, w), not %s" % (source.shape,))
+        height, width = source.shape[:2]
+        image = cls(width, height)
+        if width == 0 or height == 0:
+            return image
+        target = numpy.asarray(image)
+        if channels == 4:
+            target[...] = source
+            return image
+        target[..., :3] = source[..., None] if channels == 1 else source
+        target[..., 3] = 255
+        return image

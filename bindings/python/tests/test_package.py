@@ -1,0 +1,184 @@
+"""The installed package: where it loads from, NumPy, strict arguments, PNG bytes, safe writes, batches."""
+import ctypes
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import numpy
+
+import rasterkit
+from rasterkit import Image, RasterkitError
+
+CORPUS = os.environ.get("RASTERKIT_CORPUS", "")
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def gradient(width, height):
+    array = numpy.zeros((height, width, 4), numpy.uint8)
+    array[..., 0] = numpy.arange(width, dtype=numpy.uint8)[None, :]
+    array[..., 1] = numpy.arange(height, dtype=numpy.uint8)[:, None]
+    array[..., 2] = 7
+    array[..., 3] = 200
+    return array
+
+
+class Folder(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.TemporaryDirectory()
+        self.dir = self.work.name
+
+    def tearDown(self):
+        self.work.cleanup()
+
+    def path(self, *names):
+        return os.path.join(self.dir, *names)
+
+
+class InstalledPackageTest(unittest.TestCase):
+    def test_imports_the_installed_copy_with_its_bundled_library(self):
+        if os.environ.get("RASTERKIT_LIBRARY"):
+            self.skipTest("RASTERKIT_LIBRARY overrides the bundled library")
+        package = os.path.dirname(os.path.abspath(rasterkit.__file__))
+        self.assertFalse(package.startswith(SOURCE), package)
+        self.assertEqual(rasterkit.library_path(), os.path.join(package, "librasterkit.so.0"))
+        with open(os.path.join(os.path.dirname(SOURCE), os.pardir, "CMakeLists.txt")) as f:
+            self.assertIn("VERSION %s " % rasterkit.__version__, f.read())
+
+
+class NumpyTest(Folder):
+    def test_asarray_is_a_view(self):
+        with Image(5, 3) as image:
+            view = numpy.asarray(image)
+            self.assertEqual((view.shape, view.dtype), ((3, 5, 4), numpy.uint8))
+            view[2, 4] = (1, 2, 3, 4)
+            self.assertEqual(image.pixel(4, 2), (1, 2, 3, 4))
+            image.pixel(0, 1, (9, 9, 9, 9))
+            self.assertEqual(tuple(view[1, 0]), (9, 9, 9, 9))
+
+    def test_from_array_shapes(self):
+        rgba = gradient(6, 4)
+        cases = {
+            "rgba": (rgba, rgba),
+            "rgb": (rgba[..., :3], numpy.dstack([rgba[..., :3], numpy.full((4, 6), 255, numpy.uint8)])),
+            "grey": (rgba[..., 0], numpy.dstack([rgba[..., 0]] * 3 + [numpy.full((4, 6), 255, numpy.uint8)])),
+            "strided": (rgba[::-1, ::2], rgba[::-1, ::2]),
+        }
+        for name, (given, expected) in cases.items():
+            with self.subTest(name), Image.from_array(given) as image:
+                self.assertEqual(image.size, (given.shape[1], given.shape[0]))
+                numpy.testing.assert_array_equal(numpy.asarray(image), expected)
+
+    def test_from_array_refuses_other_kinds(self):
+        for bad, error in ((numpy.zeros((2, 2, 4), numpy.float32), TypeError),
+                           (numpy.zeros((2, 2, 2), numpy.uint8), ValueError),
+                           (numpy.zeros((2,), numpy.uint8), ValueError)):
+            with self.subTest(dtype=bad.dtype, shape=bad.shape), self.assertRaises(error) as caught:
+                Image.from_array(bad)
+            self.assertIn(str(bad.dtype) if error is TypeError else str(bad.shape), str(caught.exception))
+
+
+class StrictArgumentsTest(unittest.TestCase):
+    def test_channels_and_coordinates_do_not_wrap(self):
+        with Image(2, 2) as image:
+            for rgba, error in (((300, 0, 0, 0), ValueError), ((-1, 0, 0, 0), ValueError),
+                                ((1.5, 0, 0, 0), TypeError), ((1, 2, 3), ValueError)):
+                with self.subTest(rgba=rgba), self.assertRaises(error):
+                    image.pixel(0, 0, rgba)
+            with self.assertRaises(TypeError):
+                image.pixel(0.0, 1)
+            self.assertEqual(image.pixel(0, 0), (0, 0, 0, 0))
+
+
+class PngBytesTest(unittest.TestCase):
+    def test_equal_to_the_library_encoding_and_decodes_back(self):
+        with Image.from_array(gradient(300, 200)) as image:
+            data = image.to_png_bytes()
+            length = ctypes.c_int32(0)
+            buffer = (ctypes.c_uint8 * len(data))()
+            rasterkit.library.rasterkit_pngbytebuffer_from_img(image._live(), buffer, len(data), ctypes.byref(length))
+            self.assertEqual(data, bytes(buffer[: length.value]))
+            with Image.from_png_bytes(data) as back:
+                numpy.testing.assert_array_equal(numpy.asarray(back), numpy.asarray(image))
+
+
+class SafeWriteTest(Folder):
+    def test_failed_write_raises_and_keeps_the_old_file(self):
+        for ext in ("png", "bmp", "jpg"):
+            with self.subTest(ext=ext):
+                target = self.path("keep." + ext)
+                with Image.from_array(gradient(8, 8)) as small:
+                    small.write(target)
+                with open(target, "rb") as f:
+                    before = f.read()
+                script = ("import resource, rasterkit, numpy\n"
+                          "resource.setrlimit(resource.RLIMIT_FSIZE, (%d, %d))\n"
+                          "noise = numpy.random.default_rng(1).integers(0, 256, (600, 800, 4), numpy.uint8)\n"
+                          "try:\n    rasterkit.Image.from_array(noise).write(%r)\n"
+                          "except rasterkit.RasterkitError as e:\n    print('raised:', e.path)\n"
+                          % (len(before) + 4096, len(before) + 4096, target))
+                child = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+                self.assertIn("raised: " + target, child.stdout, child.stderr)
+                with open(target, "rb") as f:
+                    self.assertEqual(f.read(), before)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["keep.bmp", "keep.jpg", "keep.png"])
+
+
+class ConvertFilesTest(Folder):
+    def make_inputs(self):
+        os.mkdir(self.path("in"))
+        for i, ext in enumerate(("png", "bmp", "jpg", "png")):
+            with Image.from_array(gradient(40 + i, 30)) as image:
+                image.write(self.path("in", "img%d.%s" % (i, ext)))
+        with open(self.path("in", "broken.png"), "wb") as f:
+            f.write(b"\x89PNG\r\n\x1a\n not really")
+        return [self.path("in")]
+
+    def check(self, results, out):
+        self.assertEqual([r.ok for r in results], [False, True, True, True, True])
+        self.assertIn("broken.png", results[0].error)
+        for result in results[1:]:
+            single = self.path("single.jpg")
+            with Image.read(result.input) as image:
+                image.transpose().write(single, quality=85)
+            with open(single, "rb") as a, open(result.output, "rb") as b:
+                self.assertEqual(a.read(), b.read(), result.output)
+        self.assertEqual(len(os.listdir(out)), 4)
+
+    def test_threads_match_single_conversions(self):
+        inputs = self.make_inputs()
+        out = self.path("threads")
+        self.check(rasterkit.convert_files(inputs, out, "jpeg", ["transpose"], 85, workers=3), out)
+        os.mkdir(self.path("other"))
+        shutil.copy(self.path("in", "img0.png"), self.path("other", "img0.jpg"))
+        with self.assertRaisesRegex(ValueError, "would both be written"):
+            rasterkit.convert_files([self.path("in"), self.path("other")], self.path("clash"), "bmp")
+        self.assertFalse(os.path.exists(self.path("clash")))
+
+    def test_dask_local_cluster_of_processes(self):
+        from distributed import Client, LocalCluster
+
+        inputs = self.make_inputs()
+        out = self.path("dask")
+        with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
+                Client(cluster) as client:
+            self.check(rasterkit.convert_files(inputs, out, "jpeg", ["transpose"], 85, client=client), out)
+
+
+class ExamplesTest(Folder):
+    def test_examples_run(self):
+        with Image.from_array(gradient(10, 6)) as image:
+            image.write(self.path("in.png"))
+        examples = os.path.join(SOURCE, "examples")
+        for script, args in (("numpy_view.py", [self.path("in.png"), self.path("dark.png")]),
+                             ("batch_threads.py", [self.dir, self.path("jpeg")]),
+                             ("dask_cluster.py", ["", self.dir, self.path("dask")])):
+            with self.subTest(script):
+                child = subprocess.run([sys.executable, os.path.join(examples, script), *args], capture_output=True)
+                self.assertEqual(child.returncode, 0, child.stdout + child.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()
