@@ -11,7 +11,8 @@ scripts/install-deps.sh build bench
 rounds="${1:-1}"
 data="${RASTERKIT_BENCH_DATA:-/dev/shm/rasterkit-batch}"
 cores="$(nproc)"
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRASTERKIT_BENCH=ON -DRASTERKIT_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRASTERKIT_BENCH=ON -DRASTERKIT_BUILD_TESTS=OFF \
+  -DRASTERKIT_HARDEN="${RASTERKIT_HARDEN:-ON}" >/dev/null
 cmake --build build-bench -j"$cores" --target rasterkit_tool >/dev/null
 tool="$PWD/build-bench/tools/rasterkit/rasterkit"
 
@@ -63,7 +64,7 @@ for round in $(seq 1 "$rounds"); do
       end=$(date +%s.%N)
       files=$(find "$out" -type f | wc -l)
       bytes=$(du -sb "$out" | cut -f1)
-      printf '%s\t%s\t%.3f\t%s\t%s\n' "$name" "$contender" "$(echo "$end - $start" | bc -l)" "$bytes" "$files" >>"$raw"
+      printf '%s\t%s\t%.3f\t%s\t%s\n' "$name" "$contender" "$(awk -v a="$start" -v b="$end" 'BEGIN {print b - a}')" "$bytes" "$files" >>"$raw"
     done
   done
 done
@@ -104,13 +105,14 @@ awk -F'\t' 'NR > 1 {t[$1, $2] = $3; if ($2 == "rasterkit-j1") base[$1] = $3}
 gnuplot <<GNUPLOT
 set terminal pngcairo size 900,480 font ",11"
 set output "bench/batch-chart.png"
-set title "Batch conversion of 50 photos (3.1 MP), time relative to rasterkit -j 1 (lower is faster)"
+set title "Batch conversion of 50 photos (3.1 MP), time relative to rasterkit -j 1 (log scale, lower is faster)"
 set style data histograms
 set style histogram clustered gap 1
 set style fill solid 0.85 border -1
 set key top left
 set ylabel "time / rasterkit -j 1"
-set yrange [0:*]
+set logscale y 2
+set yrange [0.125:32]
 set grid ytics
 \$ratios << EOD
 $(awk -F'\t' -v cores="$cores" '{r[$1, $2] = $3}

@@ -9,7 +9,8 @@ rounds="${1:-9}"
 section="${2:-}"
 data="${RASTERKIT_BENCH_DATA:-/dev/shm/rasterkit-bench}"
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRASTERKIT_BENCH=ON -DRASTERKIT_BUILD_TESTS=OFF \
-  -DRASTERKIT_BUILD_TOOLS=OFF >/dev/null
+  -DRASTERKIT_HARDEN="${RASTERKIT_HARDEN:-ON}" \
+  >/dev/null
 cmake --build build-bench -j"$(nproc)" --target rasterkit_bench >/dev/null
 mkdir -p "$data"
 [ -f "$data/small.png" ] || build-bench/bench/rasterkit_bench make-inputs "$data" ../shared/corpus/photos/kodim23.png

@@ -13,7 +13,7 @@ endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix})
 foreach(f lib/librasterkit.so lib/librasterkit.so.0 include/rasterkit.h bin/rasterkit
-          lib/pkgconfig/rasterkit.pc lib/cmake/rasterkit/rasterkitConfig.cmake)
+          lib/pkgconfig/rasterkit.pc lib/cmake/rasterkit/rasterkitConfig.cmake share/man/man1/rasterkit.1)
   if(NOT EXISTS ${prefix}/${f})
     message(FATAL_ERROR "not installed: ${f}")
   endif()

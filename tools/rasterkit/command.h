@@ -1,5 +1,6 @@
 // A subcommand of the tool: it declares its options on the parser, then runs
-// on what was parsed.
+// on what was parsed. The base class owns what every command shares: its own
+// help text behind -h/--help and the refusal of unknown options.
 #pragma once
 
 #include <string>
@@ -10,22 +11,34 @@ namespace rktool {
 
 class command {
 public:
+    command(const char *name, const char *help) : name_(name), help_text_(help) {}
     virtual ~command() = default;
-    // Declares the subcommand and its options under `root`.
-    virtual CLI::App *attach(CLI::App &root) = 0;
-    // Runs once parsing succeeded; returns the exit status.
-    virtual int run() = 0;
+    command(const command &) = delete;
+    command &operator=(const command &) = delete;
+
+    // Declares the subcommand under `root`, then its own options.
+    CLI::App *attach(CLI::App &root);
+    // After parsing: the help text, a usage error for leftovers, or the command's work.
+    int run();
+
+protected:
+    virtual void declare_options(CLI::App &app) = 0;
+    virtual int execute() = 0;
+    int usage(const std::string &message) const;
+    CLI::App &app() const { return *app_; }
+
+private:
+    const char *name_;
+    const char *help_text_;
+    CLI::App *app_ = nullptr;
+    bool help_wanted_ = false;
 };
 
 // Prints "rasterkit: MESSAGE", a blank line and the help text on standard
 // error; returns the usage status.
 int usage_error(const std::string &message, const char *help);
 
-// Declares -h/--help on `app` to print `help` (the parser's own help is off).
+// Declares -h/--help on `app` to set `wanted` (the parser's own help is off).
 void use_help_text(CLI::App &app, bool &wanted);
-
-// Usage status for what the parser left over (an unknown option, a stray
-// argument); exit_ok when nothing was.
-int refuse_leftovers(const CLI::App &app, const char *help);
 
 }  // namespace rktool

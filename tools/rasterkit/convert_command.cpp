@@ -32,57 +32,50 @@ unsigned online_processors() {
 
 }  // namespace
 
-CLI::App *convert_command::attach(CLI::App &root) {
-    app_ = root.add_subcommand("convert");
-    use_help_text(*app_, help_);
-    flip_x_ = app_->add_flag("--flip-x");
-    flip_y_ = app_->add_flag("--flip-y");
-    transpose_ = app_->add_flag("--transpose");
-    app_->add_option("--format", format_text_);
-    app_->add_option("--quality", quality_text_);
-    app_->add_option("-o", output_directory_);
-    app_->add_option("-j", threads_)->check(CLI::Range(1u, 4096u));
-    app_->add_flag("--quiet", quiet_);
-    app_->add_option("FILE", files_);
-    app_->allow_extras();
-    return app_;
+convert_command::convert_command() : command("convert", convert_help) {}
+
+void convert_command::declare_options(CLI::App &app) {
+    flip_x_ = app.add_flag("--flip-x");
+    flip_y_ = app.add_flag("--flip-y");
+    transpose_ = app.add_flag("--transpose");
+    app.add_option("--format", format_text_);
+    app.add_option("--quality", quality_text_);
+    app.add_option("-o", output_directory_);
+    app.add_option("-j", threads_)->check(CLI::Range(1u, 4096u));
+    app.add_flag("--quiet", quiet_);
+    app.add_option("FILE", files_);
 }
 
-int convert_command::run() {
-    if (help_) {
-        std::fputs(convert_help, stdout);
-        return exit_ok;
-    }
-    if (const int refused = refuse_leftovers(*app_, convert_help)) return refused;
+int convert_command::execute() {
     if (const int unsettled = settle_options()) return unsettled;
-    return app_->count("-o") > 0 ? run_batch() : run_single();
+    return app().count("-o") > 0 ? run_batch() : run_single();
 }
 
 // Turns the parsed text into settings; the transforms keep the order in
 // which they were given.
 int convert_command::settle_options() {
-    for (const CLI::Option *given : app_->parse_order()) {
+    for (const CLI::Option *given : app().parse_order()) {
         if (given == flip_x_) settings_.transforms.push_back(transform::flip_x);
         if (given == flip_y_) settings_.transforms.push_back(transform::flip_y);
         if (given == transpose_) settings_.transforms.push_back(transform::transpose);
     }
-    if (app_->count("--format") > 0) {
+    if (app().count("--format") > 0) {
         settings_.format = format_from_name(format_text_);
-        if (settings_.format < 0) return usage_error("unknown format '" + format_text_ + "'", convert_help);
+        if (settings_.format < 0) return usage("unknown format '" + format_text_ + "'");
     }
-    if (app_->count("--quality") > 0 && !parse_quality(quality_text_, settings_.quality))
-        return usage_error("quality must be a whole number from 0 to 100, not '" + quality_text_ + "'", convert_help);
+    if (app().count("--quality") > 0 && !parse_quality(quality_text_, settings_.quality))
+        return usage("quality must be a whole number from 0 to 100, not '" + quality_text_ + "'");
     return exit_ok;
 }
 
 int convert_command::run_single() {
-    if (files_.size() != 2) return usage_error("convert needs IN and OUT", convert_help);
+    if (files_.size() != 2) return usage("convert needs IN and OUT");
     const std::string &input = files_[0];
     const std::string &output = files_[1];
     const bool writes_jpeg = settings_.format == format_jpeg ||
                              (settings_.format == format_by_name && format_from_extension(output) == format_jpeg);
     if (settings_.quality >= 0 && !writes_jpeg)
-        return usage_error("--quality applies to JPEG output only", convert_help);
+        return usage("--quality applies to JPEG output only");
     const std::string failure = convert_file(input, output, settings_);
     std::fflush(stdout);
     if (failure.empty()) return exit_ok;
@@ -91,12 +84,12 @@ int convert_command::run_single() {
 }
 
 int convert_command::run_batch() {
-    if (files_.empty()) return usage_error("convert -o DIR needs at least one IN", convert_help);
-    if (output_directory_.empty()) return usage_error("-o needs a folder", convert_help);
+    if (files_.empty()) return usage("convert -o DIR needs at least one IN");
+    if (output_directory_.empty()) return usage("-o needs a folder");
     if (settings_.quality >= 0 && settings_.format != format_by_name && settings_.format != format_jpeg)
-        return usage_error("--quality applies to JPEG output only", convert_help);
+        return usage("--quality applies to JPEG output only");
     const batch_plan plan = plan_batch(files_, output_directory_, settings_.format);
-    if (!plan.usage_problem.empty()) return usage_error(plan.usage_problem, convert_help);
+    if (!plan.usage_problem.empty()) return usage(plan.usage_problem);
     if (const std::string fault = make_directories(output_directory_); !fault.empty()) {
         std::fprintf(stderr, "rasterkit: %s: %s\n", output_directory_.c_str(), fault.c_str());
         return exit_failed;

@@ -11,19 +11,18 @@ namespace rktool {
 
 class convert_command : public command {
 public:
-    CLI::App *attach(CLI::App &root) override;
-    int run() override;
+    convert_command();
 
 private:
+    void declare_options(CLI::App &app) override;
+    int execute() override;
     int settle_options();
     int run_single();
     int run_batch();
 
-    CLI::App *app_ = nullptr;
     CLI::Option *flip_x_ = nullptr;
     CLI::Option *flip_y_ = nullptr;
     CLI::Option *transpose_ = nullptr;
-    bool help_ = false;
     bool quiet_ = false;
     std::vector<std::string> files_;
     std::string output_directory_;

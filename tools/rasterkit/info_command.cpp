@@ -73,22 +73,15 @@ std::FILE *divert_library_output() {
 
 }  // namespace
 
-CLI::App *info_command::attach(CLI::App &root) {
-    app_ = root.add_subcommand("info");
-    use_help_text(*app_, help_);
-    app_->add_flag("--json", json_);
-    app_->add_option("FILE", files_);
-    app_->allow_extras();
-    return app_;
+info_command::info_command() : command("info", info_help) {}
+
+void info_command::declare_options(CLI::App &app) {
+    app.add_flag("--json", json_);
+    app.add_option("FILE", files_);
 }
 
-int info_command::run() {
-    if (help_) {
-        std::fputs(info_help, stdout);
-        return exit_ok;
-    }
-    if (const int refused = refuse_leftovers(*app_, info_help)) return refused;
-    if (files_.empty()) return usage_error("info needs at least one file", info_help);
+int info_command::execute() {
+    if (files_.empty()) return usage("info needs at least one file");
 
     std::FILE *json = json_ ? divert_library_output() : nullptr;
     if (json_ && json == nullptr) {

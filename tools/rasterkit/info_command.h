@@ -9,12 +9,12 @@ namespace rktool {
 
 class info_command : public command {
 public:
-    CLI::App *attach(CLI::App &root) override;
-    int run() override;
+    info_command();
 
 private:
-    CLI::App *app_ = nullptr;
-    bool help_ = false;
+    void declare_options(CLI::App &app) override;
+    int execute() override;
+
     bool json_ = false;
     std::vector<std::string> files_;
 };

@@ -12,23 +12,16 @@
 
 namespace rktool {
 
-CLI::App *selftest_command::attach(CLI::App &root) {
-    app_ = root.add_subcommand("selftest");
-    use_help_text(*app_, help_);
-    app_->add_option("-C", directory_);
-    app_->add_option("WHICH", which_);
-    app_->allow_extras();
-    return app_;
+selftest_command::selftest_command() : command("selftest", selftest_help) {}
+
+void selftest_command::declare_options(CLI::App &app) {
+    app.add_option("-C", directory_);
+    app.add_option("WHICH", which_);
 }
 
-int selftest_command::run() {
-    if (help_) {
-        std::fputs(selftest_help, stdout);
-        return exit_ok;
-    }
-    if (const int refused = refuse_leftovers(*app_, selftest_help)) return refused;
+int selftest_command::execute() {
     if (which_ != "all" && which_ != "init" && which_ != "loadsave" && which_ != "binreadwrite")
-        return usage_error("unknown self-test '" + which_ + "'", selftest_help);
+        return usage("unknown self-test '" + which_ + "'");
     if (!directory_.empty() && ::chdir(directory_.c_str()) != 0) {
         std::fprintf(stderr, "rasterkit: %s: %s\n", directory_.c_str(), std::strerror(errno));
         return exit_failed;

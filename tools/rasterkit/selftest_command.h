@@ -7,12 +7,12 @@ namespace rktool {
 
 class selftest_command : public command {
 public:
-    CLI::App *attach(CLI::App &root) override;
-    int run() override;
+    selftest_command();
 
 private:
-    CLI::App *app_ = nullptr;
-    bool help_ = false;
+    void declare_options(CLI::App &app) override;
+    int execute() override;
+
     std::string which_ = "all";
     std::string directory_;
 };

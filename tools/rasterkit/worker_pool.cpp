@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <exception>
+#include <string>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -46,13 +48,22 @@ private:
     std::thread thread_;
 };
 
+// An exception must not leave a worker thread, where it would end the process.
+std::string run_guarded(const numbered_job &job, std::size_t index) {
+    try {
+        return job(index);
+    } catch (const std::exception &error) {
+        return std::string("job ") + std::to_string(index + 1) + ": " + error.what();
+    }
+}
+
 }  // namespace
 
 pool_outcome run_pool(std::size_t job_count, unsigned threads, bool show_progress, const numbered_job &job) {
     progress_display display(job_count, show_progress);
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        for (std::size_t index = next++; index < job_count; index = next++) display.finished(job(index));
+        for (std::size_t index = next++; index < job_count; index = next++) display.finished(run_guarded(job, index));
     };
     {
         std::vector<std::thread> workers;
