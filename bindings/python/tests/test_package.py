@@ -57,6 +57,8 @@ class NumpyTest(Folder):
             self.assertEqual(image.pixel(4, 2), (1, 2, 3, 4))
             image.pixel(0, 1, (9, 9, 9, 9))
             self.assertEqual(tuple(view[1, 0]), (9, 9, 9, 9))
+        with Image() as empty:
+            self.assertEqual(numpy.asarray(empty).shape, (0, 0, 4))
 
     def test_from_array_shapes(self):
         rgba = gradient(6, 4)

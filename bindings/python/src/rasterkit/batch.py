@@ -23,6 +23,7 @@ class ConversionResult:
 
     @property
     def ok(self) -> bool:
+        """True when the file was converted."""
         return self.error is None
 
 

@@ -20,6 +20,8 @@ _IDAT_CHUNK_BYTES = 8192
 _CHUNK_OVERHEAD = 12
 
 Pixel = Tuple[int, int, int, int]
+# NumPy refuses a null data pointer even for an empty array; an empty image points here instead.
+_NO_PIXELS = (ctypes.c_uint8 * 1)()
 
 
 def _encode_path(path: PathLike) -> bytes:
@@ -106,10 +108,12 @@ class Image:
 
     @property
     def width(self) -> int:
+        """Pixels per row; 0 for an empty image."""
         return self._live().contents.width
 
     @property
     def height(self) -> int:
+        """Rows; 0 for an empty image."""
         return self._live().contents.height
 
     @property
@@ -227,8 +231,9 @@ class Image:
 
     @property
     def __array_interface__(self) -> Dict[str, Any]:
+        """NumPy's view of the pixels: (height, width, 4) uint8, sharing the record's buffer."""
         record = self._live().contents
-        address = ctypes.cast(record.data, ctypes.c_void_p).value or 0
+        address = ctypes.cast(record.data, ctypes.c_void_p).value or ctypes.addressof(_NO_PIXELS)
         return {
             "version": 3,
             "shape": (record.height, record.width, _CHANNELS),
