@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh build
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target rasterkit_tool >/dev/null
-tool="$PWD/build/tools/rasterkit"
+tool="$PWD/build/tools/rasterkit/rasterkit"
 (cd build && "$tool" selftest all)
 "$tool" convert testimg/testpfp0.jpg testimg/testpfp0_turned.png --transpose --flip-x
 "$tool" info testimg/testpfp0.bmp testimg/testpfp0_turned.png testimg/testpfp1_3.jpg
