@@ -7,6 +7,7 @@ import signal
 import subprocess
 import tempfile
 import threading
+import time
 import unittest
 
 TOOL = os.environ["RASTERKIT_TOOL"]
@@ -59,6 +60,28 @@ class SafeWriteTest(ToolCase):
                 self.assertIn(out.encode(), result.stderr)
                 self.assertEqual(read(out), before)
         self.assertEqual(sorted(os.listdir(self.dir)), ["keep.bmp", "keep.jpg", "keep.png"])
+
+    def test_interrupted_write_leaves_no_trace(self):
+        width, height = 3000, 2000  # noise: seconds of PNG compression to interrupt
+        noise = self.path("noise.bmp")
+        with open(noise, "wb") as f:
+            size = 54 + width * height * 3
+            f.write(b"BM" + size.to_bytes(4, "little") + bytes(4) + (54).to_bytes(4, "little"))
+            f.write((40).to_bytes(4, "little") + width.to_bytes(4, "little") + height.to_bytes(4, "little"))
+            f.write((1).to_bytes(2, "little") + (24).to_bytes(2, "little") + bytes(24))
+            f.write(os.urandom(width * height * 3))
+        out = self.path("keep.png")
+        self.convert(FIXTURE["png"], out)
+        before = read(out)
+        tool = subprocess.Popen([TOOL, "convert", noise, out], stdout=subprocess.DEVNULL)
+        for _ in range(3000):
+            if any(".rasterkit-" in name for name in os.listdir(self.dir)):
+                break
+            time.sleep(0.005)
+        tool.send_signal(signal.SIGINT)
+        self.assertEqual(tool.wait(), -signal.SIGINT)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["keep.png", "noise.bmp"])
+        self.assertEqual(read(out), before)
 
     def test_output_may_be_the_input(self):
         out = self.path("same.png")
