@@ -31,12 +31,31 @@ bool apply(transform t, rasterkit_image *image) {
     }
 }
 
+// A caller that already told the format by the signature need not have the
+// library open the file a second time to tell it again.
+void read_image(const std::string &path, std::int32_t known_format, rasterkit_image *image) {
+    switch (known_format) {
+        case format_bmp:
+            rasterkit_readimage_bmp(path.c_str(), image);
+            break;
+        case format_png:
+            rasterkit_readimage_png(path.c_str(), image);
+            break;
+        case format_jpeg:
+            rasterkit_readimage_jpeg(path.c_str(), image);
+            break;
+        default:
+            rasterkit_readimage(path.c_str(), image);
+            break;
+    }
+}
+
 }  // namespace
 
 std::string convert_file(const std::string &input, const std::string &output, const conversion_settings &settings) {
     image_holder image;
     if (image.get() == nullptr) return input + ": out of memory";
-    rasterkit_readimage(input.c_str(), image.get());
+    read_image(input, settings.input_format, image.get());
     if (!image.has_pixels()) return input + ": cannot be read";
     for (transform t : settings.transforms)
         if (!apply(t, image.get())) return input + ": out of memory for " + transform_name(t);

@@ -99,8 +99,9 @@ int convert_command::run_batch() {
         const planned_file &file = plan.files[index];
         conversion_settings settings = settings_;
         if (settings.format == format_by_name) {
-            settings.format = rasterkit_magic_type(file.input.c_str());
-            if (settings.format < 0) return file.input + ": not a readable BMP, PNG or JPEG file";
+            settings.input_format = rasterkit_magic_type(file.input.c_str());
+            if (settings.input_format < 0) return file.input + ": not a readable BMP, PNG or JPEG file";
+            settings.format = settings.input_format;
             if (settings.format != format_jpeg) settings.quality = -1;
         }
         return convert_file(file.input, file.output, settings);

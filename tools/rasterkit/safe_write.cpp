@@ -10,7 +10,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
+
+#include "tool_common.h"
 
 namespace rktool {
 namespace {
@@ -19,10 +22,15 @@ constexpr int max_symlink_hops = 40;
 constexpr std::size_t max_stem_bytes = 180;  // leaves room for the suffix within NAME_MAX
 constexpr char temporary_marker[] = ".rasterkit-XXXXXX";
 constexpr std::uint32_t bmp_header_bytes = 54;
-constexpr unsigned char png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr unsigned char png_end_chunk[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
-constexpr unsigned char jpeg_start[2] = {0xFF, 0xD8};
-constexpr unsigned char jpeg_end[2] = {0xFF, 0xD9};
+
+// The bytes a complete file of a format starts and ends with.
+struct format_ends {
+    std::string_view head;
+    std::string_view tail;
+};
+using namespace std::string_view_literals;
+constexpr format_ends png_ends{"\x89PNG\r\n\x1A\n"sv, "\0\0\0\0IEND\xAE\x42\x60\x82"sv};
+constexpr format_ends jpeg_ends{"\xFF\xD8"sv, "\xFF\xD9"sv};
 
 mode_t creation_mask = 022;
 
@@ -44,35 +52,58 @@ extern "C" void remove_pending_and_reraise(int signal_number) {
     std::raise(signal_number);
 }
 
-// Registers a temporary file for removal on a fatal signal while in scope,
-// and removes it on every early return.
+// Creates a temporary file from a mkstemps pattern and removes it on every
+// early return. Its name is registered for the signal handler before the
+// file exists, and is created in the registered buffer itself, so that no
+// moment leaves a created file unknown to the handler.
 class temporary_file {
 public:
-    explicit temporary_file(std::string path) : path_(std::move(path)) {
-        if (path_.size() >= pending_path_bytes) return;
-        for (pending_file &slot : pending) {
-            bool expected = false;
-            if (!slot.taken.compare_exchange_strong(expected, true)) continue;
-            std::memcpy(slot.path, path_.c_str(), path_.size() + 1);
-            slot.armed.store(true);
-            slot_ = &slot;
-            return;
+    temporary_file(const std::string &pattern, int suffix_length) {
+        if (pattern.size() < pending_path_bytes) slot_ = take_slot();
+        std::vector<char> unregistered;
+        char *name = slot_ != nullptr ? slot_->path : nullptr;
+        if (name == nullptr) {
+            unregistered.assign(pattern.begin(), pattern.end());
+            unregistered.push_back('\0');
+            name = unregistered.data();
+        } else {
+            std::memcpy(name, pattern.c_str(), pattern.size() + 1);
+            slot_->armed.store(true);
         }
+        fd_ = ::mkstemps(name, suffix_length);
+        if (fd_ >= 0)
+            path_ = name;
+        else
+            error_ = errno;
     }
     ~temporary_file() {
-        if (!kept_) ::unlink(path_.c_str());
+        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0 && !kept_) ::unlink(path_.c_str());
         if (slot_ == nullptr) return;
         slot_->armed.store(false);
         slot_->taken.store(false);
     }
     temporary_file(const temporary_file &) = delete;
     temporary_file &operator=(const temporary_file &) = delete;
+    bool created() const { return fd_ >= 0; }
+    int creation_error() const { return error_; }
+    int descriptor() const { return fd_; }
     const std::string &path() const { return path_; }
     void keep() { kept_ = true; }
 
 private:
-    std::string path_;
+    static pending_file *take_slot() {
+        for (pending_file &slot : pending) {
+            bool expected = false;
+            if (slot.taken.compare_exchange_strong(expected, true)) return &slot;
+        }
+        return nullptr;
+    }
+
     pending_file *slot_ = nullptr;
+    int fd_ = -1;
+    int error_ = 0;
+    std::string path_;
     bool kept_ = false;
 };
 
@@ -117,13 +148,25 @@ std::string canonical_path(const std::string &path) {
     return result;
 }
 
-bool read_exact_at(int fd, unsigned char *into, std::size_t count, off_t offset) {
+bool read_exact_at(int fd, char *into, std::size_t count, off_t offset) {
     return ::pread(fd, into, count, offset) == static_cast<ssize_t>(count);
 }
 
-std::uint32_t little_endian_32(const unsigned char *bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
+bool has_ends(int fd, std::uint64_t size, const format_ends &ends) {
+    if (size < ends.head.size() + ends.tail.size()) return false;
+    std::string head(ends.head.size(), '\0');
+    std::string tail(ends.tail.size(), '\0');
+    return read_exact_at(fd, head.data(), head.size(), 0) &&
+           read_exact_at(fd, tail.data(), tail.size(), static_cast<off_t>(size - tail.size())) && head == ends.head &&
+           tail == ends.tail;
+}
+
+bool bmp_has_promised_length(int fd, std::uint64_t size) {
+    unsigned char head[6] = {};
+    if (size < bmp_header_bytes || !read_exact_at(fd, reinterpret_cast<char *>(head), sizeof head, 0)) return false;
+    const std::uint32_t promised = std::uint32_t{head[2]} | std::uint32_t{head[3]} << 8 |
+                                   std::uint32_t{head[4]} << 16 | std::uint32_t{head[5]} << 24;
+    return head[0] == 'B' && head[1] == 'M' && promised == size;
 }
 
 // The library's writers report nothing, so a file is judged by its own
@@ -135,26 +178,11 @@ std::string incompleteness(const std::string &path, std::int32_t format) {
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return "the written file vanished";
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size == 0) return "nothing was written";
-    unsigned char head[8] = {};
-    unsigned char tail[12] = {};
-    if (format == 1) {
-        if (size < bmp_header_bytes || !read_exact_at(fd.get(), head, 6, 0) || head[0] != 'B' || head[1] != 'M' ||
-            little_endian_32(head + 2) != size)
-            return "the BMP file is incomplete";
-        return {};
-    }
-    if (format == 3) {
-        if (size < 4 || !read_exact_at(fd.get(), head, 2, 0) ||
-            !read_exact_at(fd.get(), tail, 2, static_cast<off_t>(size - 2)) || std::memcmp(head, jpeg_start, 2) != 0 ||
-            std::memcmp(tail, jpeg_end, 2) != 0)
-            return "the JPEG file is incomplete";
-        return {};
-    }
-    if (size < sizeof png_signature + sizeof png_end_chunk || !read_exact_at(fd.get(), head, 8, 0) ||
-        !read_exact_at(fd.get(), tail, 12, static_cast<off_t>(size - 12)) ||
-        std::memcmp(head, png_signature, 8) != 0 || std::memcmp(tail, png_end_chunk, 12) != 0)
-        return "the PNG file is incomplete";
-    return {};
+    if (format == format_bmp)
+        return bmp_has_promised_length(fd.get(), size) ? std::string() : "the BMP file is incomplete";
+    if (format == format_jpeg)
+        return has_ends(fd.get(), size, jpeg_ends) ? std::string() : "the JPEG file is incomplete";
+    return has_ends(fd.get(), size, png_ends) ? std::string() : "the PNG file is incomplete";
 }
 
 // New files get the mode a plain creation would give; replaced files keep
@@ -186,11 +214,6 @@ temporary_name temporary_name_for(const std::string &directory, const std::strin
             static_cast<int>(extension.size())};
 }
 
-std::string write_through(const std::string &target, const file_writer &write) {
-    write(target.c_str());
-    return {};
-}
-
 }  // namespace
 
 void prepare_safe_writes() {
@@ -204,22 +227,22 @@ void prepare_safe_writes() {
 std::string safe_write(const std::string &target, std::int32_t format, const file_writer &write) {
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) return write_through(target, write);
+    if (exists && !S_ISREG(existing.st_mode)) {
+        write(target.c_str());
+        return {};
+    }
     const std::string final_path = exists ? canonical_path(target) : follow_links(target);
 
     const std::string directory = directory_of(final_path);
     const temporary_name name = temporary_name_for(directory, final_path.substr(directory.size()));
-    std::vector<char> buffer(name.pattern.begin(), name.pattern.end());
-    buffer.push_back('\0');
-    const file_descriptor fd(::mkstemps(buffer.data(), name.suffix_length));
-    if (fd.get() < 0) return std::strerror(errno);
-    temporary_file temporary(buffer.data());
+    temporary_file temporary(name.pattern, name.suffix_length);
+    if (!temporary.created()) return std::strerror(temporary.creation_error());
 
     write(temporary.path().c_str());
     std::string fault = incompleteness(temporary.path(), format);
     if (!fault.empty()) return fault;
-    adopt_permissions(fd.get(), exists ? &existing : nullptr);
-    if (::fsync(fd.get()) != 0) return std::strerror(errno);
+    adopt_permissions(temporary.descriptor(), exists ? &existing : nullptr);
+    if (::fsync(temporary.descriptor()) != 0) return std::strerror(errno);
     if (::rename(temporary.path().c_str(), final_path.c_str()) != 0) return std::strerror(errno);
     temporary.keep();
     return {};

@@ -62,10 +62,11 @@ def convert_one(input_path: str, output_path: str, format: Optional[str], transf
                 quality: Optional[int]) -> ConversionResult:
     """Reads, transforms and safely writes one file; never raises for a bad file. Runs on Dask workers too."""
     try:
-        target_format = format or magic_type(input_path)
+        detected = None if format else magic_type(input_path)
+        target_format = format or detected
         if target_format is None:
             raise RasterkitError("not a readable BMP, PNG or JPEG file", input_path)
-        with Image.read(input_path) as image:
+        with Image._read_as(input_path, detected) if detected else Image.read(input_path) as image:
             for name in transforms:
                 getattr(image, name)()
             jpeg_quality = quality if FORMATS[target_format] == 3 else None

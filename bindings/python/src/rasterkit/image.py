@@ -13,6 +13,7 @@ from .errors import PathLike, RasterkitError
 FORMATS = {"bmp": 1, "png": 2, "jpeg": 3, "jpg": 3}
 FORMAT_NAMES = {1: "bmp", 2: "png", 3: "jpeg"}
 _EXTENSIONS = {b".png": 2, b".bmp": 1, b".jpg": 3, b".jpeg": 3}
+_READERS = {1: library.rasterkit_readimage_bmp, 2: library.rasterkit_readimage_png, 3: library.rasterkit_readimage_jpeg}
 _CHANNELS = 4
 # PNG chunk framing, header chunks and the libpng's IDAT chunk size, for the worst-case encoding.
 _PNG_FIXED_BYTES = 1024
@@ -130,8 +131,17 @@ class Image:
     @classmethod
     def read(cls, path: PathLike) -> "Image":
         """Reads a BMP, PNG or JPEG file, the format told by its content. Raises RasterkitError if it cannot."""
+        return cls._read_with(library.rasterkit_readimage, path)
+
+    @classmethod
+    def _read_as(cls, path: PathLike, format: str) -> "Image":
+        """Reads a file whose format the caller already told by its content, without telling it again."""
+        return cls._read_with(_READERS[FORMATS[format]], path)
+
+    @classmethod
+    def _read_with(cls, reader: Any, path: PathLike) -> "Image":
         image = cls()
-        library.rasterkit_readimage(_encode_path(path), image._live())
+        reader(_encode_path(path), image._live())
         if image.width == 0:
             image.close()
             raise RasterkitError("could not be read as a BMP, PNG or JPEG image", path)
