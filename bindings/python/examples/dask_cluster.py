@@ -1,11 +1,11 @@
 """Convert pictures on a Dask cluster.
 
-On a real cluster, start a scheduler and workers on machines that share the files and have
-rasterkit installed:
+On a real cluster, start a scheduler and workers on machines that share the files, each with the
+interpreter of the virtual environment that has rasterkit installed:
 
-    dask scheduler                          # prints tcp://10.0.0.5:8786
-    dask worker tcp://10.0.0.5:8786         # on each worker machine
-    python dask_cluster.py tcp://10.0.0.5:8786 /shared/photos /shared/out
+    venv/bin/python -m distributed.cli.dask_scheduler                    # prints tcp://10.0.0.5:8786
+    venv/bin/python -m distributed.cli.dask_worker tcp://10.0.0.5:8786   # on each worker machine
+    venv/bin/python dask_cluster.py tcp://10.0.0.5:8786 /shared/photos /shared/out
 
 Without an address a local cluster of two worker processes stands in for one:
 
