@@ -9,14 +9,15 @@
 #include <cstring>
 
 #include "bmp/bgr_rows.h"
+#include "bmp/bmp_header.h"
 #include "common/handles.h"
 #include "fileutil/fileutil.h"
 #include "image/image_model.h"
 
 namespace {
 
-constexpr std::uint16_t bmp_magic = 0x4D42;  // "BM" read as little-endian
-constexpr std::uint32_t header_bytes = 54;
+using rasterkit::bmp_magic;
+constexpr auto header_bytes = static_cast<std::uint32_t>(rasterkit::bmp_header_bytes);
 constexpr std::uint32_t info_header_bytes = 40;
 constexpr std::int32_t written_resolution = 3780;  // pixels per metre, about 96 dpi
 constexpr std::uint16_t written_depth = 24;
@@ -30,39 +31,11 @@ std::uint64_t row_bytes(std::uint64_t width, std::uint64_t bits_per_pixel) {
 }
 
 template <typename Field>
-void read_field(std::FILE *file, Field &field) {
-    unsigned char bytes[sizeof(Field)] = {};
-    rasterkit::read_available(file, bytes, sizeof bytes);
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < sizeof bytes; ++i) value |= std::uint32_t{bytes[i]} << (8 * i);
-    field = static_cast<Field>(value);
-}
-
-template <typename Field>
 void write_field(std::FILE *file, Field field) {
     const auto value = static_cast<std::uint32_t>(field);
     unsigned char bytes[sizeof(Field)] = {};
     for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
     std::fwrite(bytes, 1, sizeof bytes, file);
-}
-
-// Everything after the magic, in file order.
-void read_headers(std::FILE *file, rasterkit_bmpfileheader &fh, rasterkit_bmpinfoheader &ih) {
-    read_field(file, fh.bmpsize);
-    read_field(file, fh.res1);
-    read_field(file, fh.res2);
-    read_field(file, fh.pixeloffset);
-    read_field(file, ih.headersize);
-    read_field(file, ih.width);
-    read_field(file, ih.height);
-    read_field(file, ih.colorplanes);
-    read_field(file, ih.bitsperpixel);
-    read_field(file, ih.compressionmethod);
-    read_field(file, ih.imsz);
-    read_field(file, ih.horizontalrez);
-    read_field(file, ih.verticalrez);
-    read_field(file, ih.colorpalette);
-    read_field(file, ih.ignore);
 }
 
 void write_headers(std::FILE *file, const rasterkit_bmpfileheader &fh, const rasterkit_bmpinfoheader &ih) {
@@ -82,12 +55,6 @@ void write_headers(std::FILE *file, const rasterkit_bmpfileheader &fh, const ras
     write_field(file, ih.verticalrez);
     write_field(file, ih.colorpalette);
     write_field(file, ih.ignore);
-}
-
-// |value|, or 0 for the one value whose magnitude has no 32-bit form.
-std::int32_t magnitude(std::int32_t value) {
-    if (value == INT32_MIN) return 0;
-    return value < 0 ? -value : value;
 }
 
 bool depth_is_decoded(std::uint16_t bits_per_pixel) {
@@ -197,32 +164,33 @@ RASTERKIT_API void rasterkit_readimage_bmp(const char *path, rasterkit_image *im
     }
     const std::int32_t length = rasterkit_filelength(file.get());
 
-    unsigned char magic[2] = {unread_signature_byte, unread_signature_byte};
-    rasterkit::read_available(file.get(), magic, sizeof magic);
+    // Bytes a short file lacks read as zero, and an unread signature as '?'.
+    unsigned char head[rasterkit::bmp_header_bytes] = {unread_signature_byte, unread_signature_byte};
+    rasterkit::read_available(file.get(), head, sizeof head);
     rasterkit_bmpfileheader fh{};
     rasterkit_bmpinfoheader ih{};
-    fh.magic = static_cast<std::uint16_t>(magic[0] | magic[1] << 8);
-    if (fh.magic != bmp_magic || static_cast<std::uint32_t>(length) < header_bytes) {
-        std::printf("rasterkit_readimage_bmp: %s has file-signature %c%c. Not a bitmap (BM)...\n", path, magic[0],
-                    magic[1]);
-        return;
-    }
-    read_headers(file.get(), fh, ih);
-    if (ih.colorplanes != 1) {
-        std::printf("rasterkit_readimage_bmp: error! non-standard colorplane number %d\n", ih.colorplanes);
-        return;
-    }
-    if (ih.compressionmethod != 0) {
-        std::printf("rasterkit_readimage_bmp: %s is not an RGB bitmap. rasterkit currently only handles RGB "
-                    "bitmaps...\n",
-                    path);
-        return;
+    rasterkit::decode_bmp_headers(head, fh, ih);
+    switch (rasterkit::judge_bmp_headers(fh, ih, length)) {
+        case rasterkit::bmp_header_verdict::not_a_bitmap:
+            std::printf("rasterkit_readimage_bmp: %s has file-signature %c%c. Not a bitmap (BM)...\n", path, head[0],
+                        head[1]);
+            return;
+        case rasterkit::bmp_header_verdict::bad_colour_planes:
+            std::printf("rasterkit_readimage_bmp: error! non-standard colorplane number %d\n", ih.colorplanes);
+            return;
+        case rasterkit::bmp_header_verdict::not_rgb:
+            std::printf("rasterkit_readimage_bmp: %s is not an RGB bitmap. rasterkit currently only handles RGB "
+                        "bitmaps...\n",
+                        path);
+            return;
+        case rasterkit::bmp_header_verdict::readable:
+            break;
     }
     std::fseek(file.get(), static_cast<long>(fh.pixeloffset), SEEK_SET);
 
     // On a failed resize the image keeps its old size; rows of the new size
     // must not be decoded into it.
-    if (rasterkit_image_resize(image, magnitude(ih.width), magnitude(ih.height)) != 0) return;
+    if (rasterkit_image_resize(image, rasterkit::bmp_dimension(ih.width), rasterkit::bmp_dimension(ih.height)) != 0) return;
     if (image->data == nullptr) return;
     decode_pixels(file.get(), ih, image);
 }

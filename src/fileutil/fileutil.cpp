@@ -7,32 +7,14 @@
 #include <iterator>
 
 #include "common/handles.h"
+#include "fileutil/signature.h"
 #include "rasterkit.h"
 
 namespace {
 
-constexpr std::size_t signature_bytes = 8;
 constexpr std::int32_t read_piece = 4096;
 
-constexpr unsigned char bmp_signature[] = {0x42, 0x4D};
-constexpr unsigned char png_signature[] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-constexpr unsigned char jpeg_start[] = {0xFF, 0xD8, 0xFF};
-constexpr unsigned char jpeg_first_markers[] = {0xE0, 0xE1, 0xDB};
-
-using rasterkit::format_bmp;
-using rasterkit::format_jpeg;
-using rasterkit::format_png;
 using rasterkit::format_unknown;
-
-std::int32_t classify(const unsigned char (&b)[signature_bytes]) {
-    if (b[0] == bmp_signature[0]) return b[1] == bmp_signature[1] ? format_bmp : format_unknown;
-    if (b[0] == png_signature[0])
-        return std::memcmp(b, png_signature, sizeof png_signature) == 0 ? format_png : format_unknown;
-    const bool jpeg = std::memcmp(b, jpeg_start, sizeof jpeg_start) == 0 &&
-                      std::find(std::begin(jpeg_first_markers), std::end(jpeg_first_markers), b[3]) !=
-                          std::end(jpeg_first_markers);
-    return jpeg ? format_jpeg : format_unknown;
-}
 
 }  // namespace
 
@@ -89,9 +71,9 @@ extern "C" RASTERKIT_API int32_t rasterkit_magic_type(const char *path) {
         return format_unknown;
     }
     // Bytes a short file lacks count as zero.
-    unsigned char signature[signature_bytes] = {};
+    unsigned char signature[rasterkit::signature_bytes] = {};
     std::fseek(file.get(), 0, SEEK_SET);
-    rasterkit::read_available(file.get(), signature, signature_bytes);
+    rasterkit::read_available(file.get(), signature, sizeof signature);
     std::fseek(file.get(), 0, SEEK_SET);
-    return classify(signature);
+    return rasterkit::format_of_signature(signature);
 }

@@ -1,0 +1,35 @@
+// The 54 bytes at the start of a BMP file, decoded and judged: the one
+// header rule that both the library's reader and the conversion library's
+// probe follow.
+#ifndef RASTERKIT_BMP_HEADER_H
+#define RASTERKIT_BMP_HEADER_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "bmp/bmp.h"
+
+namespace rasterkit {
+
+constexpr std::size_t bmp_header_bytes = 54;
+constexpr std::uint16_t bmp_magic = 0x4D42;  // "BM" read as little-endian
+
+// Both header records from the first bmp_header_bytes of a file, fields in
+// little-endian order.
+void decode_bmp_headers(const unsigned char (&bytes)[bmp_header_bytes], rasterkit_bmpfileheader &file_header,
+                        rasterkit_bmpinfoheader &info_header);
+
+enum class bmp_header_verdict { readable, not_a_bitmap, bad_colour_planes, not_rgb };
+
+// Whether the reader decodes a file with these headers and this length
+// (-1 when it cannot be told) at all.
+bmp_header_verdict judge_bmp_headers(const rasterkit_bmpfileheader &file_header,
+                                     const rasterkit_bmpinfoheader &info_header, std::int64_t file_length);
+
+// |value|, or 0 for the one value whose magnitude has no 32-bit form: the
+// reader's width and height.
+std::int32_t bmp_dimension(std::int32_t value);
+
+}  // namespace rasterkit
+
+#endif
