@@ -1,5 +1,6 @@
 #include "command.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "tool_common.h"
@@ -7,10 +8,14 @@
 namespace rktool {
 namespace {
 
+constexpr const char *end_of_options = "--";
+
 // Usage status for what the parser left over (an unknown option, a stray
 // argument); exit_ok when nothing was.
 int refuse_leftovers(const CLI::App &app, const char *help) {
-    const std::vector<std::string> leftovers = app.remaining();
+    std::vector<std::string> leftovers = app.remaining();
+    // The parser keeps the "--" that ends the options among its leftovers.
+    leftovers.erase(std::remove(leftovers.begin(), leftovers.end(), end_of_options), leftovers.end());
     if (leftovers.empty()) return exit_ok;
     const std::string &first = leftovers.front();
     if (first.size() > 1 && first[0] == '-') return usage_error("unknown option '" + first + "'", help);

@@ -5,23 +5,31 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 
-#include "batch_plan.h"
 #include "help_text.h"
-#include "rasterkit.h"
-#include "tool_common.h"
 #include "worker_pool.h"
 
 namespace rktool {
 namespace {
 
+constexpr long max_quality = 100;
+
 bool parse_quality(const std::string &text, int &quality) {
     char *end = nullptr;
     errno = 0;
     const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || value < 0 || value > 100) return false;
+    if (text.empty() || *end != '\0' || errno != 0 || value < 0 || value > max_quality) return false;
     quality = static_cast<int>(value);
+    return true;
+}
+
+bool parse_pixel_count(const std::string &text, std::uint64_t &count) {
+    char *end = nullptr;
+    errno = 0;
+    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (*end != '\0' || errno != 0) return false;
+    count = value;
     return true;
 }
 
@@ -29,6 +37,20 @@ unsigned online_processors() {
     const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
     return count > 0 ? static_cast<unsigned>(count) : 1u;
 }
+
+// Owns a batch plan from the conversion library.
+class plan_holder {
+public:
+    plan_holder() = default;
+    ~plan_holder() { rkconv_plan_free(plan_); }
+    plan_holder(const plan_holder &) = delete;
+    plan_holder &operator=(const plan_holder &) = delete;
+    rkconv_plan **out() { return &plan_; }
+    const rkconv_plan *get() const { return plan_; }
+
+private:
+    rkconv_plan *plan_ = nullptr;
+};
 
 }  // namespace
 
@@ -40,6 +62,7 @@ void convert_command::declare_options(CLI::App &app) {
     transpose_ = app.add_flag("--transpose");
     app.add_option("--format", format_text_);
     app.add_option("--quality", quality_text_);
+    app.add_option("--max-pixels", max_pixels_text_);
     app.add_option("-o", output_directory_);
     app.add_option("-j", threads_)->check(CLI::Range(1u, 4096u));
     app.add_flag("--quiet", quiet_);
@@ -47,24 +70,36 @@ void convert_command::declare_options(CLI::App &app) {
 }
 
 int convert_command::execute() {
+    if (options_.get() == nullptr) {
+        std::fprintf(stderr, "rasterkit: out of memory\n");
+        return exit_failed;
+    }
     if (const int unsettled = settle_options()) return unsettled;
     return app().count("-o") > 0 ? run_batch() : run_single();
 }
 
-// Turns the parsed text into settings; the transforms keep the order in
-// which they were given.
+// Turns the parsed text into the library's options; the transforms keep the
+// order in which they were given.
 int convert_command::settle_options() {
     for (const CLI::Option *given : app().parse_order()) {
-        if (given == flip_x_) settings_.transforms.push_back(transform::flip_x);
-        if (given == flip_y_) settings_.transforms.push_back(transform::flip_y);
-        if (given == transpose_) settings_.transforms.push_back(transform::transpose);
+        if (given == flip_x_) rkconv_options_add_transform(options_.get(), RKCONV_TRANSFORM_FLIP_X);
+        if (given == flip_y_) rkconv_options_add_transform(options_.get(), RKCONV_TRANSFORM_FLIP_Y);
+        if (given == transpose_) rkconv_options_add_transform(options_.get(), RKCONV_TRANSFORM_TRANSPOSE);
     }
     if (app().count("--format") > 0) {
-        settings_.format = format_from_name(format_text_);
-        if (settings_.format < 0) return usage("unknown format '" + format_text_ + "'");
+        format_ = format_from_name(format_text_);
+        if (format_ < 0) return usage("unknown format '" + format_text_ + "'");
     }
-    if (app().count("--quality") > 0 && !parse_quality(quality_text_, settings_.quality))
+    if (app().count("--quality") > 0 && !parse_quality(quality_text_, quality_))
         return usage("quality must be a whole number from 0 to 100, not '" + quality_text_ + "'");
+    if (app().count("--max-pixels") > 0) {
+        std::uint64_t limit = 0;
+        if (!parse_pixel_count(max_pixels_text_, limit))
+            return usage("--max-pixels needs a whole number of pixels (0: no limit but the library's), not '" +
+                         max_pixels_text_ + "'");
+        rkconv_options_set_max_pixels(options_.get(), limit);
+    }
+    rkconv_options_set_quality(options_.get(), quality_);
     return exit_ok;
 }
 
@@ -72,43 +107,68 @@ int convert_command::run_single() {
     if (files_.size() != 2) return usage("convert needs IN and OUT");
     const std::string &input = files_[0];
     const std::string &output = files_[1];
-    const bool writes_jpeg = settings_.format == format_jpeg ||
-                             (settings_.format == format_by_name && format_from_extension(output) == format_jpeg);
-    if (settings_.quality >= 0 && !writes_jpeg)
-        return usage("--quality applies to JPEG output only");
-    const std::string failure = convert_file(input, output, settings_);
+    const bool to_standard_output = output == standard_stream;
+    if (to_standard_output && format_ == RKCONV_FORMAT_BY_NAME)
+        return usage("writing to standard output ('-') needs --format");
+    const bool writes_jpeg = format_ == RKCONV_FORMAT_JPEG ||
+                             (format_ == RKCONV_FORMAT_BY_NAME && rkconv_format_from_extension(output.c_str()) == RKCONV_FORMAT_JPEG);
+    if (quality_ >= 0 && !writes_jpeg) return usage("--quality applies to JPEG output only");
+    rkconv_options_set_format(options_.get(), format_);
+
+    // The image goes to the real standard output only once it is whole;
+    // meanwhile rasterkit's own lines go to standard error.
+    std::FILE *image_stream = to_standard_output ? divert_library_output() : nullptr;
+    if (to_standard_output && image_stream == nullptr) {
+        std::perror("rasterkit: standard output");
+        return exit_failed;
+    }
+    library_message message;
+    const bool from_standard_input = input == standard_stream;
+    rkconv_convert(from_standard_input ? nullptr : input.c_str(), STDIN_FILENO,
+                   to_standard_output ? nullptr : output.c_str(), image_stream != nullptr ? ::fileno(image_stream) : -1,
+                   options_.get(), message.out());
     std::fflush(stdout);
-    if (failure.empty()) return exit_ok;
-    std::fprintf(stderr, "rasterkit: %s\n", failure.c_str());
+    if (image_stream != nullptr) std::fclose(image_stream);
+    if (message.text().empty()) return exit_ok;
+    std::fprintf(stderr, "rasterkit: %s\n", message.text().c_str());
     return exit_failed;
 }
 
 int convert_command::run_batch() {
     if (files_.empty()) return usage("convert -o DIR needs at least one IN");
     if (output_directory_.empty()) return usage("-o needs a folder");
-    if (settings_.quality >= 0 && settings_.format != format_by_name && settings_.format != format_jpeg)
+    for (const std::string &file : files_)
+        if (file == standard_stream) return usage("'-' (standard input) cannot be used with -o");
+    if (output_directory_ == standard_stream) return usage("'-' (standard output) cannot be used with -o");
+    if (quality_ >= 0 && format_ != RKCONV_FORMAT_BY_NAME && format_ != RKCONV_FORMAT_JPEG)
         return usage("--quality applies to JPEG output only");
-    const batch_plan plan = plan_batch(files_, output_directory_, settings_.format);
-    if (!plan.usage_problem.empty()) return usage(plan.usage_problem);
-    if (const std::string fault = make_directories(output_directory_); !fault.empty()) {
-        std::fprintf(stderr, "rasterkit: %s: %s\n", output_directory_.c_str(), fault.c_str());
+    // Without --format each file keeps the format it has.
+    const std::int32_t format = format_ == RKCONV_FORMAT_BY_NAME ? RKCONV_FORMAT_OF_INPUT : format_;
+    rkconv_options_set_format(options_.get(), format);
+
+    std::vector<const char *> inputs;
+    for (const std::string &file : files_) inputs.push_back(file.c_str());
+    plan_holder plan;
+    library_message refusal;
+    if (rkconv_plan_batch(inputs.data(), inputs.size(), output_directory_.c_str(), format, plan.out(),
+                          refusal.out()) != 0)
+        return usage(refusal.text());
+    library_message folder_fault;
+    if (rkconv_make_directories(output_directory_.c_str(), folder_fault.out()) != 0) {
+        std::fprintf(stderr, "rasterkit: %s\n", folder_fault.text().c_str());
         return exit_failed;
     }
 
-    const auto job = [&](std::size_t index) {
-        const planned_file &file = plan.files[index];
-        conversion_settings settings = settings_;
-        if (settings.format == format_by_name) {
-            settings.input_format = rasterkit_magic_type(file.input.c_str());
-            if (settings.input_format < 0) return file.input + ": not a readable BMP, PNG or JPEG file";
-            settings.format = settings.input_format;
-            if (settings.format != format_jpeg) settings.quality = -1;
-        }
-        return convert_file(file.input, file.output, settings);
+    const rkconv_options *options = options_.get();
+    const auto job = [&plan, options](std::size_t index) {
+        library_message message;
+        rkconv_convert(rkconv_plan_input(plan.get(), index), -1, rkconv_plan_output(plan.get(), index), -1, options,
+                       message.out());
+        return message.text();
     };
     const bool show_progress = !quiet_ && ::isatty(STDERR_FILENO) == 1;
     const unsigned threads = threads_ > 0 ? threads_ : online_processors();
-    const pool_outcome outcome = run_pool(plan.files.size(), threads, show_progress, job);
+    const pool_outcome outcome = run_pool(rkconv_plan_size(plan.get()), threads, show_progress, job);
     std::fflush(stdout);
     std::fprintf(stderr, "rasterkit: %zu converted, %zu failed, %.2f s\n", outcome.succeeded, outcome.failed,
                  outcome.seconds);

@@ -1,11 +1,13 @@
-// rasterkit convert: one file to another, or many files into a folder.
+// rasterkit convert: one file to another, or many files into a folder, each
+// conversion done by the conversion library.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "command.h"
-#include "conversion.h"
+#include "tool_common.h"
 
 namespace rktool {
 
@@ -28,8 +30,11 @@ private:
     std::string output_directory_;
     std::string format_text_;
     std::string quality_text_;
+    std::string max_pixels_text_;
     unsigned threads_ = 0;
-    conversion_settings settings_;
+    std::int32_t format_ = RKCONV_FORMAT_BY_NAME;
+    int quality_ = -1;
+    conversion_options options_;
 };
 
 }  // namespace rktool

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "help_text.h"
 #include "tool_common.h"
@@ -11,32 +12,38 @@
 namespace rktool {
 namespace {
 
+constexpr std::size_t read_piece = std::size_t{1} << 16;
+
 struct file_facts {
-    std::int32_t format = -1;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::string error;  // empty when the file was read
+    rkconv_header header{-1, 0, 0};
+    std::string error;  // empty when the header was read
 };
 
+bool read_standard_input(std::vector<std::uint8_t> &bytes) {
+    std::vector<std::uint8_t> piece(read_piece);
+    for (;;) {
+        const std::size_t got = std::fread(piece.data(), 1, piece.size(), stdin);
+        bytes.insert(bytes.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got));
+        if (got < piece.size()) return std::ferror(stdin) == 0;
+    }
+}
+
+// From the header alone; nothing is decoded.
 file_facts examine(const std::string &path) {
     file_facts facts;
-    facts.format = rasterkit_magic_type(path.c_str());
-    if (facts.format < 0) {
-        facts.error = "not a readable BMP, PNG or JPEG file";
+    library_message message;
+    if (path != standard_stream) {
+        rkconv_probe_file(path.c_str(), &facts.header, message.out());
+        facts.error = message.text();
         return facts;
     }
-    image_holder image;
-    if (image.get() == nullptr) {
-        facts.error = "out of memory";
+    std::vector<std::uint8_t> bytes;
+    if (!read_standard_input(bytes)) {
+        facts.error = "standard input could not be read";
         return facts;
     }
-    rasterkit_readimage(path.c_str(), image.get());
-    if (!image.has_pixels()) {
-        facts.error = std::string("cannot be read as ") + format_name(facts.format);
-        return facts;
-    }
-    facts.width = image.get()->width;
-    facts.height = image.get()->height;
+    rkconv_probe_bytes(bytes.data(), bytes.size(), &facts.header, message.out());
+    facts.error = message.text();
     return facts;
 }
 
@@ -44,31 +51,13 @@ std::string json_line(const std::string &path, const file_facts &facts) {
     nlohmann::ordered_json line;
     line["path"] = path;
     if (facts.error.empty()) {
-        line["format"] = format_name(facts.format);
-        line["width"] = facts.width;
-        line["height"] = facts.height;
+        line["format"] = format_name(facts.header.format);
+        line["width"] = facts.header.width;
+        line["height"] = facts.header.height;
     } else {
         line["error"] = facts.error;
     }
     return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-// Standard output carries JSON alone: the library's lines, which it prints
-// on standard output, are sent to standard error for the length of the run.
-std::FILE *divert_library_output() {
-    std::fflush(stdout);
-    const int json_fd = ::dup(STDOUT_FILENO);
-    if (json_fd < 0) return nullptr;
-    std::FILE *json = ::fdopen(json_fd, "w");
-    if (json == nullptr) {
-        ::close(json_fd);
-        return nullptr;
-    }
-    if (::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-        std::fclose(json);
-        return nullptr;
-    }
-    return json;
 }
 
 }  // namespace
@@ -83,25 +72,21 @@ void info_command::declare_options(CLI::App &app) {
 int info_command::execute() {
     if (files_.empty()) return usage("info needs at least one file");
 
-    std::FILE *json = json_ ? divert_library_output() : nullptr;
-    if (json_ && json == nullptr) {
-        std::perror("rasterkit: standard output");
-        return exit_failed;
-    }
     int status = exit_ok;
     for (const std::string &path : files_) {
         const file_facts facts = examine(path);
         if (!facts.error.empty()) status = exit_failed;
-        std::fflush(stdout);
-        if (json != nullptr) {
-            std::fprintf(json, "%s\n", json_line(path, facts).c_str());
+        if (json_) {
+            std::printf("%s\n", json_line(path, facts).c_str());
         } else if (facts.error.empty()) {
-            std::printf("%s: %s %dx%d\n", path.c_str(), format_name(facts.format), facts.width, facts.height);
+            std::printf("%s: %s %dx%d\n", path.c_str(), format_name(facts.header.format), facts.header.width,
+                        facts.header.height);
         } else {
+            std::fflush(stdout);
             std::fprintf(stderr, "rasterkit: %s: %s\n", path.c_str(), facts.error.c_str());
         }
     }
-    if (json != nullptr && std::fclose(json) != 0) return exit_failed;
+    if (std::fflush(stdout) != 0) return exit_failed;
     return status;
 }
 

@@ -1,5 +1,6 @@
 // rasterkit: the command-line face of the library, built on its public
 // interface alone.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -8,7 +9,7 @@
 #include "convert_command.h"
 #include "help_text.h"
 #include "info_command.h"
-#include "safe_write.h"
+#include "signals.h"
 #include "selftest_command.h"
 #include "tool_common.h"
 
@@ -36,8 +37,16 @@ int run(int argc, char **argv) {
     } catch (const CLI::ParseError &error) {
         return rktool::usage_error(error.what(), rktool::main_help);
     }
-    for (std::size_t i = 0; i < commands.size(); ++i)
-        if (apps[i]->parsed()) return commands[i]->run();
+    std::vector<std::string> leftovers = root.remaining();
+    // The parser keeps the "--" that ends the options among its leftovers, and
+    // hands arguments after a late "--" back to the root.
+    leftovers.erase(std::remove(leftovers.begin(), leftovers.end(), "--"), leftovers.end());
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        if (!apps[i]->parsed()) continue;
+        if (!leftovers.empty())
+            return rktool::usage_error("unexpected argument '" + leftovers.front() + "'", rktool::main_help);
+        return commands[i]->run();
+    }
     if (help) {
         std::fputs(rktool::main_help, stdout);
         return rktool::exit_ok;
@@ -46,7 +55,6 @@ int run(int argc, char **argv) {
         std::printf("rasterkit %s\n", RASTERKIT_VERSION);
         return rktool::exit_ok;
     }
-    const std::vector<std::string> leftovers = root.remaining();
     const std::string first = leftovers.empty() ? std::string() : leftovers.front();
     if (first.size() > 1 && first[0] == '-') return rktool::usage_error("unknown option '" + first + "'", rktool::main_help);
     return rktool::usage_error("unknown command '" + first + "'", rktool::main_help);
@@ -55,7 +63,7 @@ int run(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    rktool::prepare_safe_writes();
+    rktool::prepare_for_signals();
     try {
         return run(argc, argv);
     } catch (const std::exception &error) {

@@ -1,6 +1,6 @@
 #include "tool_common.h"
 
-#include <cctype>
+#include <unistd.h>
 
 namespace rktool {
 namespace {
@@ -9,8 +9,8 @@ struct named_format {
     const char *name;
     std::int32_t format;
 };
-constexpr named_format format_names[] = {{"bmp", format_bmp}, {"png", format_png}, {"jpeg", format_jpeg}, {"jpg", format_jpeg}};
-constexpr named_format known_extensions[] = {{".png", format_png}, {".bmp", format_bmp}, {".jpg", format_jpeg}, {".jpeg", format_jpeg}};
+constexpr named_format format_names[] = {
+    {"bmp", RKCONV_FORMAT_BMP}, {"png", RKCONV_FORMAT_PNG}, {"jpeg", RKCONV_FORMAT_JPEG}, {"jpg", RKCONV_FORMAT_JPEG}};
 
 }  // namespace
 
@@ -20,24 +20,26 @@ const char *format_name(std::int32_t format) {
     return "unknown";
 }
 
-const char *format_extension(std::int32_t format) {
-    return format == format_jpeg ? "jpg" : format_name(format);
-}
-
 std::int32_t format_from_name(const std::string &name) {
     for (const named_format &f : format_names)
         if (name == f.name) return f.format;
     return -1;
 }
 
-std::int32_t format_from_extension(const std::string &path) {
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || dot == 0) return format_by_name;
-    std::string extension = path.substr(dot);
-    for (char &c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const named_format &known : known_extensions)
-        if (extension == known.name) return known.format;
-    return format_by_name;
+std::FILE *divert_library_output() {
+    std::fflush(stdout);
+    const int real_stdout = ::dup(STDOUT_FILENO);
+    if (real_stdout < 0) return nullptr;
+    std::FILE *stream = ::fdopen(real_stdout, "w");
+    if (stream == nullptr) {
+        ::close(real_stdout);
+        return nullptr;
+    }
+    if (::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        std::fclose(stream);
+        return nullptr;
+    }
+    return stream;
 }
 
 }  // namespace rktool

@@ -1,11 +1,13 @@
-// What every command of the tool shares: exit statuses, format names and a
-// record owned for the length of one job.
+// What every command of the tool shares: exit statuses, format names, the
+// conversion library's options and messages owned for one call, and the
+// diversion of the library's own lines away from standard output.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
-#include "rasterkit.h"
+#include "rasterkit_convert.h"
 
 namespace rktool {
 
@@ -13,31 +15,42 @@ constexpr int exit_ok = 0;
 constexpr int exit_failed = 1;
 constexpr int exit_usage = 2;
 
-constexpr std::int32_t format_by_name = 0;  // not chosen: by the output's name or the input's content
-constexpr std::int32_t format_bmp = 1;
-constexpr std::int32_t format_png = 2;
-constexpr std::int32_t format_jpeg = 3;
+constexpr const char *standard_stream = "-";
 
 const char *format_name(std::int32_t format);
-const char *format_extension(std::int32_t format);
 // bmp, png, jpeg or jpg; -1 for any other name.
 std::int32_t format_from_name(const std::string &name);
-// The format the library's extension rule picks for a path; format_by_name
-// when it would fall back to PNG with its warning.
-std::int32_t format_from_extension(const std::string &path);
 
-// Owns a record for the length of one job.
-class image_holder {
+// The conversion library's settings, owned for the length of a command.
+class conversion_options {
 public:
-    image_holder() { rasterkit_image_new(&image_, 0, 0); }
-    ~image_holder() { rasterkit_image_delete(&image_); }
-    image_holder(const image_holder &) = delete;
-    image_holder &operator=(const image_holder &) = delete;
-    rasterkit_image *get() const { return image_; }
-    bool has_pixels() const { return image_ != nullptr && image_->data != nullptr; }
+    conversion_options() : options_(rkconv_options_new()) {}
+    ~conversion_options() { rkconv_options_free(options_); }
+    conversion_options(const conversion_options &) = delete;
+    conversion_options &operator=(const conversion_options &) = delete;
+    rkconv_options *get() const { return options_; }
 
 private:
-    rasterkit_image *image_ = nullptr;
+    rkconv_options *options_;
 };
+
+// A message the conversion library handed over, freed when it goes.
+class library_message {
+public:
+    library_message() = default;
+    ~library_message() { rkconv_free(text_); }
+    library_message(const library_message &) = delete;
+    library_message &operator=(const library_message &) = delete;
+    char **out() { return &text_; }
+    std::string text() const { return text_ != nullptr ? text_ : ""; }
+
+private:
+    char *text_ = nullptr;
+};
+
+// Sends what rasterkit prints on standard output to standard error, and
+// returns a stream on the real standard output (null on failure), so that
+// JSON or image bytes there are not mixed with diagnostics.
+std::FILE *divert_library_output();
 
 }  // namespace rktool

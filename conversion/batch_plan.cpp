@@ -8,9 +8,9 @@
 #include <cstring>
 #include <map>
 
-#include "tool_common.h"
+#include "options.h"
 
-namespace rktool {
+namespace rkconv {
 namespace {
 
 std::string base_name(const std::string &path) {
@@ -45,7 +45,7 @@ std::string output_name(const std::string &input, std::int32_t format) {
     const std::size_t dot = name.rfind('.');
     const bool has_extension = dot != std::string::npos && dot != 0;
     const std::string stem = has_extension ? name.substr(0, dot) : name;
-    if (format != format_by_name) return stem + "." + format_extension(format);
+    if (format != format_by_name && format != format_of_input) return stem + "." + format_extension(format);
     return has_extension ? stem + name.substr(dot) : stem;
 }
 
@@ -82,4 +82,4 @@ std::string make_directories(const std::string &path) {
     return is_directory(path) ? std::string() : std::string("not a folder");
 }
 
-}  // namespace rktool
+}  // namespace rkconv

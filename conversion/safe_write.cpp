@@ -5,34 +5,24 @@
 #include <unistd.h>
 
 #include <array>
+#include <fstream>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
-#include "tool_common.h"
+#include "completeness.h"
+#include "options.h"
 
-namespace rktool {
+namespace rkconv {
 namespace {
 
 constexpr int max_symlink_hops = 40;
 constexpr std::size_t max_stem_bytes = 180;  // leaves room for the suffix within NAME_MAX
 constexpr char temporary_marker[] = ".rasterkit-XXXXXX";
-constexpr std::uint32_t bmp_header_bytes = 54;
-
-// The bytes a complete file of a format starts and ends with.
-struct format_ends {
-    std::string_view head;
-    std::string_view tail;
-};
-using namespace std::string_view_literals;
-constexpr format_ends png_ends{"\x89PNG\r\n\x1A\n"sv, "\0\0\0\0IEND\xAE\x42\x60\x82"sv};
-constexpr format_ends jpeg_ends{"\xFF\xD8"sv, "\xFF\xD9"sv};
-
-mode_t creation_mask = 022;
+constexpr mode_t usual_creation_mask = 022;
 
 // Temporary files still being written, for the signal handler to remove. A
 // slot is armed only once its path is complete.
@@ -44,13 +34,6 @@ struct pending_file {
     char path[pending_path_bytes] = {};
 };
 std::array<pending_file, pending_slots> pending;
-
-extern "C" void remove_pending_and_reraise(int signal_number) {
-    for (pending_file &slot : pending)
-        if (slot.armed.load()) ::unlink(slot.path);
-    std::signal(signal_number, SIG_DFL);
-    std::raise(signal_number);
-}
 
 // Creates a temporary file from a mkstemps pattern and removes it on every
 // early return. Its name is registered for the signal handler before the
@@ -148,48 +131,34 @@ std::string canonical_path(const std::string &path) {
     return result;
 }
 
-bool read_exact_at(int fd, char *into, std::size_t count, off_t offset) {
-    return ::pread(fd, into, count, offset) == static_cast<ssize_t>(count);
+// The process's umask, read without changing it (umask() itself cannot be
+// read without a write, which would race with other threads).
+mode_t creation_mask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "Umask:") != 0) continue;
+        try {
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8) & 0777);
+        } catch (const std::exception &) {
+            break;
+        }
+    }
+    return usual_creation_mask;
 }
 
-bool has_ends(int fd, std::uint64_t size, const format_ends &ends) {
-    if (size < ends.head.size() + ends.tail.size()) return false;
-    std::string head(ends.head.size(), '\0');
-    std::string tail(ends.tail.size(), '\0');
-    return read_exact_at(fd, head.data(), head.size(), 0) &&
-           read_exact_at(fd, tail.data(), tail.size(), static_cast<off_t>(size - tail.size())) && head == ends.head &&
-           tail == ends.tail;
-}
-
-bool bmp_has_promised_length(int fd, std::uint64_t size) {
-    unsigned char head[6] = {};
-    if (size < bmp_header_bytes || !read_exact_at(fd, reinterpret_cast<char *>(head), sizeof head, 0)) return false;
-    const std::uint32_t promised = std::uint32_t{head[2]} | std::uint32_t{head[3]} << 8 |
-                                   std::uint32_t{head[4]} << 16 | std::uint32_t{head[5]} << 24;
-    return head[0] == 'B' && head[1] == 'M' && promised == size;
-}
-
-// The library's writers report nothing, so a file is judged by its own
-// structure: a BMP is as long as its header says, a PNG ends with its end
-// chunk, a JPEG with its end-of-image marker.
-std::string incompleteness(const std::string &path, std::int32_t format) {
+// Judged from the file as the writer left it at its path, which the writer
+// may have replaced rather than written through the descriptor.
+std::string written_file_fault(const std::string &path, std::int32_t format) {
     const file_descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return "the written file vanished";
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (size == 0) return "nothing was written";
-    if (format == format_bmp)
-        return bmp_has_promised_length(fd.get(), size) ? std::string() : "the BMP file is incomplete";
-    if (format == format_jpeg)
-        return has_ends(fd.get(), size, jpeg_ends) ? std::string() : "the JPEG file is incomplete";
-    return has_ends(fd.get(), size, png_ends) ? std::string() : "the PNG file is incomplete";
+    return file_incompleteness(fd.get(), format);
 }
 
 // New files get the mode a plain creation would give; replaced files keep
 // their mode and, where permitted, their owner.
 void adopt_permissions(int fd, const struct stat *replaced) {
     if (replaced == nullptr) {
-        (void)::fchmod(fd, static_cast<mode_t>(0666 & ~creation_mask));
+        (void)::fchmod(fd, static_cast<mode_t>(0666 & ~creation_mask()));
         return;
     }
     if (::fchown(fd, replaced->st_uid, replaced->st_gid) != 0) {
@@ -216,21 +185,15 @@ temporary_name temporary_name_for(const std::string &directory, const std::strin
 
 }  // namespace
 
-void prepare_safe_writes() {
-    creation_mask = ::umask(0);
-    ::umask(creation_mask);
-    std::signal(SIGXFSZ, SIG_IGN);
-    for (int fatal : {SIGINT, SIGTERM, SIGHUP})
-        if (std::signal(fatal, remove_pending_and_reraise) == SIG_IGN) std::signal(fatal, SIG_IGN);
+void remove_unfinished_files() {
+    for (pending_file &slot : pending)
+        if (slot.armed.load()) ::unlink(slot.path);
 }
 
 std::string safe_write(const std::string &target, std::int32_t format, const file_writer &write) {
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
-        write(target.c_str());
-        return {};
-    }
+    if (exists && !S_ISREG(existing.st_mode)) return write(target.c_str());
     const std::string final_path = exists ? canonical_path(target) : follow_links(target);
 
     const std::string directory = directory_of(final_path);
@@ -238,9 +201,8 @@ std::string safe_write(const std::string &target, std::int32_t format, const fil
     temporary_file temporary(name.pattern, name.suffix_length);
     if (!temporary.created()) return std::strerror(temporary.creation_error());
 
-    write(temporary.path().c_str());
-    std::string fault = incompleteness(temporary.path(), format);
-    if (!fault.empty()) return fault;
+    if (std::string fault = write(temporary.path().c_str()); !fault.empty()) return fault;
+    if (std::string fault = written_file_fault(temporary.path(), format); !fault.empty()) return fault;
     adopt_permissions(temporary.descriptor(), exists ? &existing : nullptr);
     if (::fsync(temporary.descriptor()) != 0) return std::strerror(errno);
     if (::rename(temporary.path().c_str(), final_path.c_str()) != 0) return std::strerror(errno);
@@ -248,4 +210,4 @@ std::string safe_write(const std::string &target, std::int32_t format, const fil
     return {};
 }
 
-}  // namespace rktool
+}  // namespace rkconv

@@ -1,0 +1,257 @@
+// The C interface: argument checks, messages handed over as malloc'd text,
+// and no exception ever crossing into the caller.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "batch_plan.h"
+#include "conversion.h"
+#include "memory_file.h"
+#include "options.h"
+#include "probe.h"
+#include "reading.h"
+#include "rasterkit_convert.h"
+#include "safe_write.h"
+#include "writing.h"
+
+struct rkconv_plan {
+    rkconv::batch_plan plan;
+};
+
+namespace {
+
+constexpr std::int32_t ok = 0;
+constexpr std::int32_t failure = -1;
+constexpr const char *out_of_memory = "out of memory";
+
+// Hands `text` to the caller; an empty text stores NULL.
+void tell(char **message, const std::string &text) {
+    if (message == nullptr) return;
+    *message = nullptr;
+    if (text.empty()) return;
+    *message = static_cast<char *>(std::malloc(text.size() + 1));
+    if (*message != nullptr) std::memcpy(*message, text.c_str(), text.size() + 1);
+}
+
+std::int32_t outcome(char **message, const std::string &error) {
+    tell(message, error);
+    return error.empty() ? ok : failure;
+}
+
+const rkconv_options &settings(const rkconv_options *options) {
+    return options != nullptr ? *options : rkconv::default_options();
+}
+
+// Runs `body`, which returns the error text (empty on success); whatever it
+// throws becomes a failure with a message.
+template <typename Body>
+std::int32_t guarded(char **message, Body &&body) noexcept {
+    try {
+        return outcome(message, body());
+    } catch (const std::bad_alloc &) {
+        return outcome(message, out_of_memory);
+    } catch (const std::exception &error) {
+        return outcome(message, error.what());
+    } catch (...) {
+        return outcome(message, "unexpected failure");
+    }
+}
+
+void fill_header(const rkconv::header_facts &facts, rkconv_header *header) {
+    *header = rkconv_header{facts.format, facts.width, facts.height};
+}
+
+}  // namespace
+
+extern "C" {
+
+RKCONV_API void rkconv_free(void *block) { std::free(block); }
+
+RKCONV_API const char *rkconv_version(void) { return RASTERKIT_CONVERT_VERSION; }
+
+RKCONV_API rkconv_options *rkconv_options_new(void) { return new (std::nothrow) rkconv_options(); }
+
+RKCONV_API void rkconv_options_free(rkconv_options *options) { delete options; }
+
+RKCONV_API int32_t rkconv_options_set_max_pixels(rkconv_options *options, uint64_t max_pixels) {
+    if (options == nullptr) return failure;
+    options->max_pixels = max_pixels;
+    return ok;
+}
+
+RKCONV_API int32_t rkconv_options_set_format(rkconv_options *options, int32_t format) {
+    if (options == nullptr || format < RKCONV_FORMAT_BY_NAME || format > RKCONV_FORMAT_OF_INPUT) return failure;
+    options->format = format;
+    return ok;
+}
+
+RKCONV_API int32_t rkconv_options_set_quality(rkconv_options *options, int32_t quality) {
+    if (options == nullptr || quality < -1 || quality > 100) return failure;
+    options->quality = quality;
+    return ok;
+}
+
+RKCONV_API int32_t rkconv_options_add_transform(rkconv_options *options, int32_t transform) {
+    if (options == nullptr || transform < RKCONV_TRANSFORM_FLIP_X || transform > RKCONV_TRANSFORM_TRANSPOSE)
+        return failure;
+    try {
+        options->transforms.push_back(transform);
+    } catch (...) {
+        return failure;
+    }
+    return ok;
+}
+
+RKCONV_API int32_t rkconv_format_from_extension(const char *path) {
+    return path == nullptr ? RKCONV_FORMAT_BY_NAME : rkconv::format_from_extension(path);
+}
+
+RKCONV_API int32_t rkconv_probe_file(const char *path, rkconv_header *header, char **message) {
+    return guarded(message, [&]() -> std::string {
+        if (path == nullptr || header == nullptr) return "no file or no header record given";
+        std::FILE *file = std::fopen(path, "rb");
+        if (file == nullptr) {
+            const int cause = errno;
+            *header = rkconv_header{-1, 0, 0};
+            return std::string(rkconv::unknown_format_error) + " (" + std::strerror(cause) + ")";
+        }
+        const rkconv::header_facts facts = rkconv::probe_stream(file);
+        std::fclose(file);
+        fill_header(facts, header);
+        return facts.error;
+    });
+}
+
+RKCONV_API int32_t rkconv_probe_bytes(const uint8_t *bytes, size_t length, rkconv_header *header, char **message) {
+    return guarded(message, [&]() -> std::string {
+        if ((bytes == nullptr && length > 0) || header == nullptr) return "no bytes or no header record given";
+        const rkconv::header_facts facts = rkconv::probe_memory(bytes, length);
+        fill_header(facts, header);
+        return facts.error;
+    });
+}
+
+RKCONV_API int32_t rkconv_read_file(const char *path, const rkconv_options *options, rasterkit_image *image,
+                                    char **message) {
+    return guarded(message, [&]() -> std::string {
+        if (path == nullptr || image == nullptr) return "no file or no image given";
+        return rkconv::read_path(path, settings(options), image).error;
+    });
+}
+
+RKCONV_API int32_t rkconv_read_bytes(const uint8_t *bytes, size_t length, const rkconv_options *options,
+                                     rasterkit_image *image, char **message) {
+    return guarded(message, [&]() -> std::string {
+        if ((bytes == nullptr && length > 0) || image == nullptr) return "no bytes or no image given";
+        return rkconv::read_memory(bytes, length, "the bytes", settings(options), image).error;
+    });
+}
+
+RKCONV_API int32_t rkconv_read_descriptor(int fd, const rkconv_options *options, rasterkit_image *image,
+                                          char **message) {
+    return guarded(message, [&]() -> std::string {
+        if (image == nullptr) return "no image given";
+        std::vector<std::uint8_t> bytes;
+        if (std::string fault = rkconv::read_all(fd, bytes); !fault.empty()) return "the input: " + fault;
+        return rkconv::read_memory(bytes.data(), bytes.size(), "the input", settings(options), image).error;
+    });
+}
+
+RKCONV_API int32_t rkconv_write_file(const char *path, const rasterkit_image *image, const rkconv_options *options,
+                                     char **message) {
+    return guarded(message, [&]() -> std::string {
+        if (path == nullptr || image == nullptr) return "no file or no image given";
+        const rkconv::planned_write planned = rkconv::plan_write(settings(options), path, RKCONV_FORMAT_PNG);
+        if (!planned.error.empty()) return std::string(path) + ": " + planned.error;
+        const std::string fault = rkconv::write_to_file(path, image, planned.plan);
+        return fault.empty() ? fault : std::string(path) + ": could not be written (" + fault + ")";
+    });
+}
+
+RKCONV_API int32_t rkconv_write_bytes(const rasterkit_image *image, const rkconv_options *options, uint8_t **bytes,
+                                      size_t *length, char **message) {
+    return guarded(message, [&]() -> std::string {
+        if (image == nullptr || bytes == nullptr || length == nullptr) return "no image or no place for the bytes";
+        *bytes = nullptr;
+        *length = 0;
+        const rkconv::planned_write planned = rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG);
+        if (!planned.error.empty()) return planned.error;
+        std::vector<std::uint8_t> encoded;
+        if (std::string fault = rkconv::write_to_bytes(image, planned.plan, encoded); !fault.empty())
+            return "could not be encoded (" + fault + ")";
+        *bytes = static_cast<std::uint8_t *>(std::malloc(encoded.empty() ? 1 : encoded.size()));
+        if (*bytes == nullptr) return out_of_memory;
+        std::memcpy(*bytes, encoded.data(), encoded.size());
+        *length = encoded.size();
+        return {};
+    });
+}
+
+RKCONV_API int32_t rkconv_write_descriptor(int fd, const rasterkit_image *image, const rkconv_options *options,
+                                           char **message) {
+    return guarded(message, [&]() -> std::string {
+        if (image == nullptr) return "no image given";
+        const rkconv::planned_write planned = rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG);
+        if (!planned.error.empty()) return planned.error;
+        const std::string fault = rkconv::write_to_descriptor(fd, image, planned.plan);
+        return fault.empty() ? fault : "could not be written (" + fault + ")";
+    });
+}
+
+RKCONV_API int32_t rkconv_convert(const char *input, int input_fd, const char *output, int output_fd,
+                                  const rkconv_options *options, char **message) {
+    return guarded(message, [&]() -> std::string {
+        return rkconv::convert({input, input_fd}, {output, output_fd}, settings(options));
+    });
+}
+
+RKCONV_API int32_t rkconv_plan_batch(const char *const *inputs, size_t input_count, const char *output_dir,
+                                     int32_t format, rkconv_plan **plan, char **message) {
+    return guarded(message, [&]() -> std::string {
+        if (plan == nullptr) return "no place for the plan";
+        *plan = nullptr;
+        if (output_dir == nullptr || output_dir[0] == '\0') return "no output folder given";
+        if (inputs == nullptr && input_count > 0) return "no inputs given";
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < input_count; ++i) {
+            if (inputs[i] == nullptr) return "an input is missing";
+            names.emplace_back(inputs[i]);
+        }
+        auto made = std::make_unique<rkconv_plan>();
+        made->plan = rkconv::plan_batch(names, output_dir, format);
+        if (!made->plan.usage_problem.empty()) return made->plan.usage_problem;
+        *plan = made.release();
+        return {};
+    });
+}
+
+RKCONV_API size_t rkconv_plan_size(const rkconv_plan *plan) { return plan == nullptr ? 0 : plan->plan.files.size(); }
+
+RKCONV_API const char *rkconv_plan_input(const rkconv_plan *plan, size_t index) {
+    if (plan == nullptr || index >= plan->plan.files.size()) return nullptr;
+    return plan->plan.files[index].input.c_str();
+}
+
+RKCONV_API const char *rkconv_plan_output(const rkconv_plan *plan, size_t index) {
+    if (plan == nullptr || index >= plan->plan.files.size()) return nullptr;
+    return plan->plan.files[index].output.c_str();
+}
+
+RKCONV_API void rkconv_plan_free(rkconv_plan *plan) { delete plan; }
+
+RKCONV_API int32_t rkconv_make_directories(const char *path, char **message) {
+    return guarded(message, [&]() -> std::string {
+        if (path == nullptr || path[0] == '\0') return "no folder given";
+        const std::string fault = rkconv::make_directories(path);
+        return fault.empty() ? fault : std::string(path) + ": " + fault;
+    });
+}
+
+RKCONV_API void rkconv_remove_unfinished_files(void) { rkconv::remove_unfinished_files(); }
+
+}  // extern "C"

@@ -1,0 +1,23 @@
+// One file read with the pixel limit, transformed in order and written.
+#pragma once
+
+#include <string>
+
+#include "rasterkit_convert.h"
+
+namespace rkconv {
+
+// Where a conversion reads from or writes to: a path, or a descriptor when
+// the path is null.
+struct endpoint {
+    const char *path;
+    int fd;
+};
+
+// Empty on success, else the line naming the file at fault.
+std::string convert(const endpoint &input, const endpoint &output, const rkconv_options &options);
+
+// Applies one transform; false when it is unknown or ran out of memory.
+bool apply_transform(std::int32_t transform, rasterkit_image *image);
+
+}  // namespace rkconv

@@ -1,0 +1,48 @@
+#include "options.h"
+
+#include <cctype>
+#include <cstring>
+#include <string>
+
+namespace rkconv {
+namespace {
+
+struct named_format {
+    const char *text;
+    std::int32_t format;
+};
+constexpr named_format format_names[] = {{"bmp", format_bmp}, {"png", format_png}, {"jpeg", format_jpeg}};
+constexpr named_format known_extensions[] = {
+    {".png", format_png}, {".bmp", format_bmp}, {".jpg", format_jpeg}, {".jpeg", format_jpeg}};
+
+}  // namespace
+
+const rkconv_options &default_options() {
+    static const rkconv_options defaults;
+    return defaults;
+}
+
+std::uint64_t effective_pixel_limit(const rkconv_options &options) {
+    if (options.max_pixels == 0 || options.max_pixels > record_max_pixels) return record_max_pixels;
+    return options.max_pixels;
+}
+
+const char *format_name(std::int32_t format) {
+    for (const named_format &f : format_names)
+        if (f.format == format) return f.text;
+    return "unknown";
+}
+
+const char *format_extension(std::int32_t format) { return format == format_jpeg ? "jpg" : format_name(format); }
+
+std::int32_t format_from_extension(const char *path) {
+    const char *dot = std::strrchr(path, '.');
+    if (dot == nullptr || dot == path) return format_by_name;
+    std::string extension(dot);
+    for (char &c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const named_format &known : known_extensions)
+        if (extension == known.text) return known.format;
+    return format_by_name;
+}
+
+}  // namespace rkconv

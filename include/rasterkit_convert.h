@@ -1,0 +1,150 @@
+/*
+ * rasterkit_convert: the files around the pixels, on top of rasterkit.
+ *
+ * Probes headers without decoding, refuses images above a pixel limit before
+ * any pixel memory is taken, reads and writes files, bytes in memory and
+ * descriptors (standard input and output), writes files safely (a temporary
+ * file beside the target, checked complete, renamed over it), converts one
+ * file and plans a batch. The same rules serve the rasterkit tool and the
+ * Python package.
+ *
+ * Every function is thread-safe and keeps no state between calls. Nothing is
+ * printed: each function that can fail takes `char **message` and, when it is
+ * not NULL, stores there a line of text for the caller (an error when the call
+ * fails, a warning or NULL when it succeeds), allocated with malloc and freed
+ * with rkconv_free. Functions return 0 on success and -1 on failure. The
+ * rasterkit library's own readers and writers, which this library calls, still
+ * print their own diagnostics on standard output.
+ */
+#ifndef RASTERKIT_CONVERT_H
+#define RASTERKIT_CONVERT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "rasterkit.h"
+
+#if defined(__GNUC__)
+#  define RKCONV_API __attribute__((visibility("default")))
+#else
+#  define RKCONV_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Formats, as rasterkit numbers them, and two choices for written files. */
+#define RKCONV_FORMAT_BY_NAME 0  /* by the output name's extension; PNG after a warning when unknown */
+#define RKCONV_FORMAT_BMP 1
+#define RKCONV_FORMAT_PNG 2
+#define RKCONV_FORMAT_JPEG 3
+#define RKCONV_FORMAT_OF_INPUT 4 /* the format the input file has (conversions only) */
+
+#define RKCONV_TRANSFORM_FLIP_X 1
+#define RKCONV_TRANSFORM_FLIP_Y 2
+#define RKCONV_TRANSFORM_TRANSPOSE 3
+
+/* Default pixel limit: 16384 x 16384. A limit of 0 means the rasterkit
+ * record's own ceiling of 2^29 pixels. */
+#define RKCONV_DEFAULT_MAX_PIXELS 268435456u
+
+RKCONV_API void rkconv_free(void *block);
+RKCONV_API const char *rkconv_version(void);
+
+/* Settings for reads, writes and conversions; NULL stands for the defaults
+ * everywhere. The object only grows: new settings come as new setters. */
+typedef struct rkconv_options rkconv_options;
+RKCONV_API rkconv_options *rkconv_options_new(void);
+RKCONV_API void rkconv_options_free(rkconv_options *options);
+/* Pixel limit of every read (default RKCONV_DEFAULT_MAX_PIXELS; 0: 2^29). */
+RKCONV_API int32_t rkconv_options_set_max_pixels(rkconv_options *options, uint64_t max_pixels);
+/* Format of written files: an RKCONV_FORMAT_ code (default BY_NAME). */
+RKCONV_API int32_t rkconv_options_set_format(rkconv_options *options, int32_t format);
+/* JPEG quality 0..100, or -1 for rasterkit's choice of 100 (the default);
+ * outputs that are not JPEG ignore it. */
+RKCONV_API int32_t rkconv_options_set_quality(rkconv_options *options, int32_t quality);
+/* Appends a transform, applied after reading in the order added. */
+RKCONV_API int32_t rkconv_options_add_transform(rkconv_options *options, int32_t transform);
+
+/* The format rasterkit's writer picks for a file name by its extension
+ * (.bmp, .png, .jpg, .jpeg in any case), or BY_NAME where it would fall back
+ * to PNG with a warning. */
+RKCONV_API int32_t rkconv_format_from_extension(const char *path);
+
+/* What a header tells. */
+typedef struct rkconv_header {
+    int32_t format; /* RKCONV_FORMAT_BMP, _PNG or _JPEG */
+    int32_t width;
+    int32_t height;
+} rkconv_header;
+
+/* Format and size from the header alone: the file's first bytes tell the
+ * format and the header is read with the format's own parser. Every file the
+ * readers read gives the size they give; a file refused here is refused by
+ * the readers too. No pixel memory is allocated. The message says what is
+ * wrong with the header; the caller names the file. */
+RKCONV_API int32_t rkconv_probe_file(const char *path, rkconv_header *header, char **message);
+RKCONV_API int32_t rkconv_probe_bytes(const uint8_t *bytes, size_t length, rkconv_header *header, char **message);
+
+/* Reads a file, bytes or a descriptor (to its end) into `image`, the format
+ * told by the content, after the header passed the pixel limit. On failure the
+ * image is as it was. The options' transforms are not applied. */
+RKCONV_API int32_t rkconv_read_file(const char *path, const rkconv_options *options, rasterkit_image *image,
+                                    char **message);
+RKCONV_API int32_t rkconv_read_bytes(const uint8_t *bytes, size_t length, const rkconv_options *options,
+                                     rasterkit_image *image, char **message);
+RKCONV_API int32_t rkconv_read_descriptor(int fd, const rkconv_options *options, rasterkit_image *image,
+                                          char **message);
+
+/* Writes `image` in the options' format (by the name's extension for a file
+ * when BY_NAME). A file is written safely: to a temporary file in the target's
+ * folder, checked complete (a BMP as long as its header says, a PNG ending
+ * with its end chunk, a JPEG with its end-of-image marker), synced and renamed
+ * over the target, so a failure leaves the target as it was, or absent. A
+ * symbolic link is followed and the file it names replaced; an existing
+ * target that is not a regular file is written straight through. Bytes come
+ * back in a malloc'd buffer; a descriptor receives the whole checked file or
+ * nothing. An image without pixels is written as 1x1 transparent black. */
+RKCONV_API int32_t rkconv_write_file(const char *path, const rasterkit_image *image, const rkconv_options *options,
+                                     char **message);
+RKCONV_API int32_t rkconv_write_bytes(const rasterkit_image *image, const rkconv_options *options, uint8_t **bytes,
+                                      size_t *length, char **message);
+RKCONV_API int32_t rkconv_write_descriptor(int fd, const rasterkit_image *image, const rkconv_options *options,
+                                           char **message);
+
+/* One conversion: reads `input` (a path, or NULL for descriptor input_fd read
+ * to its end) with the limit, applies the transforms in order and writes
+ * `output` (a path, written safely, or NULL for descriptor output_fd, which
+ * gets nothing unless the whole file was encoded and checked). Writing to a
+ * descriptor needs a format other than BY_NAME. */
+RKCONV_API int32_t rkconv_convert(const char *input, int input_fd, const char *output, int output_fd,
+                                  const rkconv_options *options, char **message);
+
+/* The files of a batch: each input, or each regular file directly inside an
+ * input folder (names starting with a dot left out, sorted), goes to
+ * output_dir/<name without its extension>.<ext>, ext that of `format`
+ * (bmp, png, jpg) or, for BY_NAME and OF_INPUT, the input's own. Two inputs
+ * that would write the same file fail the plan, the message naming both. */
+typedef struct rkconv_plan rkconv_plan;
+RKCONV_API int32_t rkconv_plan_batch(const char *const *inputs, size_t input_count, const char *output_dir,
+                                     int32_t format, rkconv_plan **plan, char **message);
+RKCONV_API size_t rkconv_plan_size(const rkconv_plan *plan);
+RKCONV_API const char *rkconv_plan_input(const rkconv_plan *plan, size_t index);
+RKCONV_API const char *rkconv_plan_output(const rkconv_plan *plan, size_t index);
+RKCONV_API void rkconv_plan_free(rkconv_plan *plan);
+
+/* Creates a folder and its missing parents. */
+RKCONV_API int32_t rkconv_make_directories(const char *path, char **message);
+
+/* Removes the temporary files of writes still in progress. Safe to call from
+ * a signal handler (it only calls unlink), so that a host that is ended by a
+ * signal leaves none behind. A host whose writes may exceed a file-size limit
+ * should ignore SIGXFSZ: the write then fails and says so. */
+RKCONV_API void rkconv_remove_unfinished_files(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RASTERKIT_CONVERT_H */
