@@ -1,8 +1,10 @@
-# cmake --install: the shared library with its SONAME links, the header, the
-# tool, a package config for find_package(rasterkit) and rasterkit.pc.
+# cmake --install: the two shared libraries with their SONAME links, their
+# headers, the tool, a package config for find_package(rasterkit) with the
+# targets rasterkit::rasterkit and rasterkit::rasterkit_convert, and
+# rasterkit.pc and rasterkit_convert.pc.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS rasterkit EXPORT rasterkitTargets
+install(TARGETS rasterkit rasterkit_convert EXPORT rasterkitTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
@@ -22,3 +24,5 @@ file(RELATIVE_PATH RASTERKIT_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
 string(REGEX REPLACE "/$" "" RASTERKIT_PC_TO_PREFIX "${RASTERKIT_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/rasterkit.pc.in ${PROJECT_BINARY_DIR}/rasterkit.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/rasterkit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/rasterkit_convert.pc.in ${PROJECT_BINARY_DIR}/rasterkit_convert.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/rasterkit_convert.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -13,7 +13,7 @@ from setuptools.dist import Distribution
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-LIBRARY = "librasterkit.so.0"
+LIBRARIES = ("librasterkit.so.0", "librasterkit_convert.so.0")
 
 
 def library_version():
@@ -22,7 +22,7 @@ def library_version():
 
 
 class build_with_library(build_py):
-    """Copies the Python sources, then builds the shared library and puts it beside them."""
+    """Copies the Python sources, then builds the two shared libraries and puts them beside them."""
 
     def run(self):
         super().run()
@@ -30,11 +30,13 @@ class build_with_library(build_py):
         configure = ["cmake", "-S", ROOT, "-B", build_dir, "-DCMAKE_BUILD_TYPE=Release",
                      "-DRASTERKIT_BUILD_TESTS=OFF", "-DRASTERKIT_BUILD_TOOLS=OFF"]
         subprocess.check_call(configure, stdout=subprocess.DEVNULL)
-        subprocess.check_call(["cmake", "--build", build_dir, "--target", "rasterkit", "-j", str(os.cpu_count() or 1)],
-                              stdout=subprocess.DEVNULL)
-        target = os.path.join(self.build_lib, "rasterkit", LIBRARY)
-        shutil.copyfile(os.path.realpath(os.path.join(build_dir, LIBRARY)), target)
-        os.chmod(target, 0o755)
+        subprocess.check_call(["cmake", "--build", build_dir, "--target", "rasterkit_convert", "-j",
+                               str(os.cpu_count() or 1)], stdout=subprocess.DEVNULL)
+        for library in LIBRARIES:
+            found = [os.path.join(d, library) for d, _, files in os.walk(build_dir) if library in files]
+            target = os.path.join(self.build_lib, "rasterkit", library)
+            shutil.copyfile(os.path.realpath(found[0]), target)
+            os.chmod(target, 0o755)
 
 
 class binary_distribution(Distribution):

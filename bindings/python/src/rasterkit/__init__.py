@@ -10,15 +10,17 @@ The shared library ships inside the package; set RASTERKIT_LIBRARY to use anothe
 
     pixels = numpy.asarray(image)                      # zero-copy (height, width, 4) uint8 view
     results = rasterkit.convert_files(["a.jpg", "b.png"], "out", format="png", workers=4)
+    rasterkit.probe("photo.jpg")                       # ProbeResult(format='jpeg', width=..., height=...)
 
 Failed reads, writes and encodes raise RasterkitError, which names the file.
 """
 from importlib import metadata as _metadata
 
-from ._library import library, library_path
+from ._conversion import DEFAULT_MAX_PIXELS
+from ._library import conversion, conversion_library_path, library, library_path
 from .batch import ConversionResult, convert_files
 from .errors import RasterkitError
-from .image import Image, format_for_name, magic_type
+from .image import Image, ProbeResult, format_for_name, magic_type, probe
 
 try:
     __version__ = _metadata.version("rasterkit")
@@ -26,6 +28,7 @@ except _metadata.PackageNotFoundError:  # used from a source tree
     __version__ = "0+unknown"
 
 __all__ = [
+    "DEFAULT_MAX_PIXELS",
     "ConversionResult",
     "Image",
     "RasterkitError",
@@ -35,4 +38,8 @@ __all__ = [
     "library",
     "library_path",
     "magic_type",
+    "probe",
+    "ProbeResult",
+    "conversion",
+    "conversion_library_path",
 ]

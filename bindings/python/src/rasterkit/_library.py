@@ -1,10 +1,11 @@
-"""Finds and loads the shared library and declares every exported function."""
+"""Finds and loads the two shared libraries and declares every function the package calls."""
 from __future__ import annotations
 
 import ctypes
 import os
 
 BUNDLED_NAME = "librasterkit.so.0"
+CONVERSION_NAME = "librasterkit_convert.so.0"
 ENVIRONMENT_OVERRIDE = "RASTERKIT_LIBRARY"
 
 
@@ -52,6 +53,41 @@ SIGNATURES = {
 }
 
 
+_vp, _size = ctypes.c_void_p, ctypes.c_size_t
+_message = ctypes.POINTER(_vp)
+
+
+class Header(ctypes.Structure):
+    """What a header tells: format code, width, height."""
+
+    _fields_ = [("format", _i32), ("width", _i32), ("height", _i32)]
+
+
+# The conversion library's functions: name: (result type, argument types).
+CONVERSION_SIGNATURES = {
+    "rkconv_free": (None, [_vp]),
+    "rkconv_options_new": (_vp, []),
+    "rkconv_options_free": (None, [_vp]),
+    "rkconv_options_set_max_pixels": (_i32, [_vp, ctypes.c_uint64]),
+    "rkconv_options_set_format": (_i32, [_vp, _i32]),
+    "rkconv_options_set_quality": (_i32, [_vp, _i32]),
+    "rkconv_options_add_transform": (_i32, [_vp, _i32]),
+    "rkconv_format_from_extension": (_i32, [_path]),
+    "rkconv_probe_file": (_i32, [_path, ctypes.POINTER(Header), _message]),
+    "rkconv_read_file": (_i32, [_path, _vp, RecordPointer, _message]),
+    "rkconv_read_bytes": (_i32, [_vp, _size, _vp, RecordPointer, _message]),
+    "rkconv_write_file": (_i32, [_path, RecordPointer, _vp, _message]),
+    "rkconv_write_bytes": (_i32, [RecordPointer, _vp, ctypes.POINTER(_vp), ctypes.POINTER(_size), _message]),
+    "rkconv_convert": (_i32, [_path, ctypes.c_int, _path, ctypes.c_int, _vp, _message]),
+    "rkconv_plan_batch": (_i32, [ctypes.POINTER(_path), _size, _path, _i32, ctypes.POINTER(_vp), _message]),
+    "rkconv_plan_size": (_size, [_vp]),
+    "rkconv_plan_input": (_path, [_vp, _size]),
+    "rkconv_plan_output": (_path, [_vp, _size]),
+    "rkconv_plan_free": (None, [_vp]),
+    "rkconv_make_directories": (_i32, [_path, _message]),
+}
+
+
 def library_path() -> str:
     """RASTERKIT_LIBRARY if set, else the copy bundled with the package, else the loader's own search."""
     override = os.environ.get(ENVIRONMENT_OVERRIDE)
@@ -61,15 +97,21 @@ def library_path() -> str:
     return bundled if os.path.exists(bundled) else BUNDLED_NAME
 
 
-def load() -> ctypes.CDLL:
-    # CDLL (not PyDLL) releases the interpreter lock during every call, so
-    # threads that call the library run in parallel.
-    lib = ctypes.CDLL(library_path())
-    for name, (result, arguments) in SIGNATURES.items():
+def conversion_library_path() -> str:
+    """The conversion library beside the rasterkit library in use."""
+    return os.path.join(os.path.dirname(library_path()), CONVERSION_NAME)
+
+
+def _declare(lib: ctypes.CDLL, signatures: dict) -> ctypes.CDLL:
+    for name, (result, arguments) in signatures.items():
         function = getattr(lib, name)
         function.restype = result
         function.argtypes = arguments
     return lib
 
 
-library = load()
+# CDLL (not PyDLL) releases the interpreter lock during every call, so
+# threads that call the libraries run in parallel. The rasterkit library
+# loads first, so the conversion library binds to that same copy.
+library = _declare(ctypes.CDLL(library_path()), SIGNATURES)
+conversion = _declare(ctypes.CDLL(conversion_library_path()), CONVERSION_SIGNATURES)

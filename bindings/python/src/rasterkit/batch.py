@@ -1,16 +1,21 @@
 """Many conversions at once: on a pool of threads here, or over a Dask cluster."""
 from __future__ import annotations
 
+import ctypes
 import os
 from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
 from typing import Any, Iterable, List, Optional, Sequence, Tuple
 
-from .errors import PathLike, RasterkitError
-from .image import FORMATS, Image, magic_type
+from ._conversion import DEFAULT_MAX_PIXELS, FORMAT_OF_INPUT, TRANSFORM_CODES, Message, Options, check_max_pixels
+from ._library import conversion
+from .errors import PathLike
+from .image import FORMATS
 
-TRANSFORMS = ("flip_x", "flip_y", "transpose")
-_EXTENSIONS = {"bmp": ".bmp", "png": ".png", "jpeg": ".jpg", "jpg": ".jpg"}
+TRANSFORMS = tuple(TRANSFORM_CODES)
+
+# What one conversion needs, plain enough to travel to a Dask worker.
+Settings = Tuple[int, Tuple[str, ...], Optional[int], int]
 
 
 @dataclass(frozen=True)
@@ -27,64 +32,46 @@ class ConversionResult:
         return self.error is None
 
 
-def _expand(inputs: Iterable[PathLike]) -> List[str]:
-    """Each input, or the regular files directly inside an input folder (dot-names left out), sorted."""
-    files: List[str] = []
-    for given in inputs:
-        path = os.fsdecode(given)
-        if not os.path.isdir(path):
-            files.append(path)
-            continue
-        names = sorted(n for n in os.listdir(path) if not n.startswith("."))
-        files.extend(os.path.join(path, n) for n in names if os.path.isfile(os.path.join(path, n)))
-    return files
-
-
-def _output_name(input_path: str, format: Optional[str]) -> str:
-    stem, extension = os.path.splitext(os.path.basename(input_path))
-    return stem + (_EXTENSIONS[format] if format is not None else extension)
-
-
 def plan(inputs: Iterable[PathLike], output_dir: PathLike, format: Optional[str]) -> List[Tuple[str, str]]:
-    """(input, output) pairs; ValueError naming both inputs where two would write the same file."""
-    directory = os.fsdecode(output_dir)
-    pairs, writer_of = [], {}
-    for path in _expand(inputs):
-        output = os.path.join(directory, _output_name(path, format))
-        if output in writer_of:
-            raise ValueError("%s and %s would both be written to %s" % (writer_of[output], path, output))
-        writer_of[output] = path
-        pairs.append((path, output))
-    return pairs
-
-
-def convert_one(input_path: str, output_path: str, format: Optional[str], transforms: Sequence[str],
-                quality: Optional[int]) -> ConversionResult:
-    """Reads, transforms and safely writes one file; never raises for a bad file. Runs on Dask workers too."""
+    """(input, output) pairs by the library's batch rules; ValueError naming both inputs where two would
+    write the same file."""
+    names = [os.fsencode(p) for p in inputs]
+    array = (ctypes.c_char_p * len(names))(*names)
+    handle, message = ctypes.c_void_p(), Message()
+    code = FORMATS[format] if format is not None else FORMAT_OF_INPUT
+    if conversion.rkconv_plan_batch(array, len(names), os.fsencode(output_dir), code, ctypes.byref(handle),
+                                    message.ref) != 0:
+        raise ValueError(message.text())
     try:
-        detected = None if format else magic_type(input_path)
-        target_format = format or detected
-        if target_format is None:
-            raise RasterkitError("not a readable BMP, PNG or JPEG file", input_path)
-        with Image._read_as(input_path, detected) if detected else Image.read(input_path) as image:
-            for name in transforms:
-                getattr(image, name)()
-            jpeg_quality = quality if FORMATS[target_format] == 3 else None
-            image.write(output_path, format=target_format, quality=jpeg_quality)
-        return ConversionResult(input_path, output_path)
-    except (RasterkitError, MemoryError, OSError) as error:
-        return ConversionResult(input_path, None, str(error))
+        return [(os.fsdecode(conversion.rkconv_plan_input(handle, i)), os.fsdecode(conversion.rkconv_plan_output(handle, i)))
+                for i in range(conversion.rkconv_plan_size(handle))]
+    finally:
+        conversion.rkconv_plan_free(handle)
+
+
+def convert_one(input_path: str, output_path: str, settings: Settings) -> ConversionResult:
+    """Reads with the pixel limit, transforms and safely writes one file; never raises for a bad file.
+    Runs on Dask workers too."""
+    format, transforms, quality, max_pixels = settings
+    options = Options(format=format, quality=quality, max_pixels=max_pixels, transforms=transforms)
+    message = Message()
+    if conversion.rkconv_convert(os.fsencode(input_path), -1, os.fsencode(output_path), -1, options.handle,
+                                 message.ref) != 0:
+        return ConversionResult(input_path, None, message.text())
+    return ConversionResult(input_path, output_path)
 
 
 def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Optional[str] = None,
                   transforms: Sequence[str] = (), quality: Optional[int] = None, workers: Optional[int] = None,
-                  client: Any = None) -> List[ConversionResult]:
+                  client: Any = None, max_pixels: int = DEFAULT_MAX_PIXELS) -> List[ConversionResult]:
     """Converts each input to ``output_dir/<stem>.<ext>`` with the rules of ``rasterkit convert IN... -o DIR``.
 
     `format` ('bmp', 'png', 'jpeg') gives every output that format and extension (jpg for JPEG); without
     it each file keeps its own format (by content) and extension. A folder among the inputs stands for the
     files directly inside it. `transforms` are 'flip_x', 'flip_y', 'transpose', applied in order; `quality`
-    (0..100) applies to JPEG outputs. The output folder is created if missing.
+    (0..100) applies to JPEG outputs. The output folder is created if missing. A file whose header
+    declares more than `max_pixels` pixels fails without being decoded (default 268435456; 0 allows up
+    to the library's ceiling of 2**29).
 
     Returns one ConversionResult per input file, in input order; a file that cannot be read or written is
     reported in its result, never raised. Arguments that are wrong for every file raise ValueError, and two
@@ -105,15 +92,17 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
         raise ValueError("quality must be within 0..100, not %r" % (quality,))
     if quality is not None and format is not None and FORMATS[format] != 3:
         raise ValueError("quality applies to JPEG output only")
+    settings = (FORMATS[format] if format is not None else FORMAT_OF_INPUT, transforms, quality,
+                check_max_pixels(max_pixels))
     pairs = plan(inputs, output_dir, format)
-    os.makedirs(os.fsdecode(output_dir), exist_ok=True)
+    message = Message()
+    if conversion.rkconv_make_directories(os.fsencode(output_dir), message.ref) != 0:
+        raise OSError(message.text())
     inputs_list = [p[0] for p in pairs]
     outputs_list = [p[1] for p in pairs]
     count = len(pairs)
     if client is not None:
-        futures = client.map(convert_one, inputs_list, outputs_list, [format] * count, [transforms] * count,
-                             [quality] * count, pure=False)
+        futures = client.map(convert_one, inputs_list, outputs_list, [settings] * count, pure=False)
         return client.gather(futures)
     with ThreadPoolExecutor(max_workers=workers or os.cpu_count() or 1) as pool:
-        return list(pool.map(convert_one, inputs_list, outputs_list, [format] * count, [transforms] * count,
-                             [quality] * count))
+        return list(pool.map(convert_one, inputs_list, outputs_list, [settings] * count))

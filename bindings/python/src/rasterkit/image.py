@@ -4,16 +4,14 @@ from __future__ import annotations
 import ctypes
 import operator
 import os
-from typing import Any, Dict, Iterable, Optional, Tuple
+from typing import Any, Dict, Iterable, NamedTuple, Optional, Tuple
 
-from . import _safe_write
-from ._library import RecordPointer, library
+from ._conversion import DEFAULT_MAX_PIXELS, Message, Options, check_max_pixels, error
+from ._library import Header, RecordPointer, conversion, library
 from .errors import PathLike, RasterkitError
 
 FORMATS = {"bmp": 1, "png": 2, "jpeg": 3, "jpg": 3}
 FORMAT_NAMES = {1: "bmp", 2: "png", 3: "jpeg"}
-_EXTENSIONS = {b".png": 2, b".bmp": 1, b".jpg": 3, b".jpeg": 3}
-_READERS = {1: library.rasterkit_readimage_bmp, 2: library.rasterkit_readimage_png, 3: library.rasterkit_readimage_jpeg}
 _CHANNELS = 4
 # PNG chunk framing, header chunks and the libpng's IDAT chunk size, for the worst-case encoding.
 _PNG_FIXED_BYTES = 1024
@@ -52,17 +50,50 @@ def _png_worst_case(width: int, height: int) -> int:
 
 def format_for_name(path: PathLike) -> Optional[str]:
     """The format the library picks for a name by its extension, or None where it would fall back to PNG."""
-    name = _encode_path(path)
-    dot = name.rfind(b".")
-    if dot <= 0:
-        return None
-    code = _EXTENSIONS.get(name[dot:].lower())
-    return FORMAT_NAMES.get(code) if code else None
+    return FORMAT_NAMES.get(conversion.rkconv_format_from_extension(_encode_path(path)))
 
 
 def magic_type(path: PathLike) -> Optional[str]:
     """The format of a file by its first bytes: 'bmp', 'png', 'jpeg', or None."""
     return FORMAT_NAMES.get(library.rasterkit_magic_type(_encode_path(path)))
+
+
+class ProbeResult(NamedTuple):
+    """What a file's header tells, without decoding it."""
+
+    format: str
+    width: int
+    height: int
+
+
+def probe(path: PathLike) -> ProbeResult:
+    """Format ('bmp', 'png', 'jpeg'), width and height from the header alone; nothing is decoded.
+
+    Raises RasterkitError for a file the readers would refuse by its header. Every file the readers
+    read gives the size they give.
+    """
+    header = Header()
+    message = Message()
+    if conversion.rkconv_probe_file(_encode_path(path), ctypes.byref(header), message.ref) != 0:
+        raise error(message, path)
+    return ProbeResult(FORMAT_NAMES[header.format], header.width, header.height)
+
+
+def _format_code(format: Optional[str]) -> int:
+    if format is not None and format not in FORMATS:
+        raise ValueError("format must be one of bmp, png, jpeg, not %r" % (format,))
+    return FORMATS[format] if format is not None else 0
+
+
+def _quality(quality: Optional[int], writes_jpeg: bool) -> Optional[int]:
+    if quality is None:
+        return None
+    quality = _index(quality, "quality")
+    if not 0 <= quality <= 100:
+        raise ValueError("quality must be within 0..100, not %d" % quality)
+    if not writes_jpeg:
+        raise ValueError("quality applies to JPEG output only")
+    return quality
 
 
 class Image:
@@ -129,22 +160,31 @@ class Image:
     # Files ----------------------------------------------------------------
 
     @classmethod
-    def read(cls, path: PathLike) -> "Image":
-        """Reads a BMP, PNG or JPEG file, the format told by its content. Raises RasterkitError if it cannot."""
-        return cls._read_with(library.rasterkit_readimage, path)
+    def read(cls, path: PathLike, max_pixels: int = DEFAULT_MAX_PIXELS) -> "Image":
+        """Reads a BMP, PNG or JPEG file, the format told by its content. Raises RasterkitError if it cannot.
 
-    @classmethod
-    def _read_as(cls, path: PathLike, format: str) -> "Image":
-        """Reads a file whose format the caller already told by its content, without telling it again."""
-        return cls._read_with(_READERS[FORMATS[format]], path)
-
-    @classmethod
-    def _read_with(cls, reader: Any, path: PathLike) -> "Image":
+        A file whose header declares more than `max_pixels` pixels is refused before any pixel memory is
+        taken (default 268435456, 16384 x 16384; 0 allows up to the library's ceiling of 2**29).
+        """
+        options = Options(max_pixels=check_max_pixels(max_pixels))
         image = cls()
-        reader(_encode_path(path), image._live())
-        if image.width == 0:
+        message = Message()
+        if conversion.rkconv_read_file(_encode_path(path), options.handle, image._live(), message.ref) != 0:
             image.close()
-            raise RasterkitError("could not be read as a BMP, PNG or JPEG image", path)
+            raise error(message, path)
+        return image
+
+    @classmethod
+    def from_bytes(cls, data: bytes, max_pixels: int = DEFAULT_MAX_PIXELS) -> "Image":
+        """Decodes the bytes of a BMP, PNG or JPEG file (format by content), with the same pixel limit as read()."""
+        view = memoryview(data).cast("B")
+        options = Options(max_pixels=check_max_pixels(max_pixels))
+        array = (ctypes.c_uint8 * len(view)).from_buffer_copy(view) if len(view) else None
+        image = cls()
+        message = Message()
+        if conversion.rkconv_read_bytes(array, len(view), options.handle, image._live(), message.ref) != 0:
+            image.close()
+            raise error(message)
         return image
 
     def write(self, path: PathLike, format: Optional[str] = None, quality: Optional[int] = None) -> None:
@@ -155,20 +195,28 @@ class Image:
         the JPEG writer. On failure RasterkitError is raised and an existing file is left as it was.
         """
         record = self._live()
-        if format is not None and format not in FORMATS:
-            raise ValueError("format must be one of bmp, png, jpeg, not %r" % (format,))
-        code = FORMATS[format] if format is not None else FORMATS.get(format_for_name(path) or "png")
-        if quality is not None:
-            quality = _index(quality, "quality")
-            if not 0 <= quality <= 100:
-                raise ValueError("quality must be within 0..100, not %d" % quality)
-            if code != 3:
-                raise ValueError("quality applies to JPEG output only")
-            _safe_write.safe_write(path, 3, lambda p: library.rasterkit_writeimage_jpeg(p, record, quality))
-        elif format is not None:
-            _safe_write.safe_write(path, code, lambda p: library.rasterkit_writeimage_select(p, record, code))
-        else:
-            _safe_write.safe_write(path, code, lambda p: library.rasterkit_writeimage(p, record))
+        code = _format_code(format)
+        written = code or FORMATS.get(format_for_name(path) or "png")
+        options = Options(format=code, quality=_quality(quality, written == 3))
+        message = Message()
+        if conversion.rkconv_write_file(_encode_path(path), record, options.handle, message.ref) != 0:
+            raise error(message, path)
+
+    def to_bytes(self, format: str, quality: Optional[int] = None) -> bytes:
+        """The image encoded as a whole BMP, PNG or JPEG file, as written by write() with that format."""
+        record = self._live()
+        if format is None:
+            raise ValueError("to_bytes needs a format: bmp, png or jpeg")
+        code = _format_code(format)
+        options = Options(format=code, quality=_quality(quality, code == 3))
+        data, length, message = ctypes.c_void_p(), ctypes.c_size_t(), Message()
+        if conversion.rkconv_write_bytes(record, options.handle, ctypes.byref(data), ctypes.byref(length),
+                                         message.ref) != 0:
+            raise error(message)
+        try:
+            return ctypes.string_at(data.value, length.value)
+        finally:
+            conversion.rkconv_free(data)
 
     # Pixels ---------------------------------------------------------------
 

@@ -1,0 +1,73 @@
+"""Calls into the conversion library: its settings object and the messages it hands back."""
+from __future__ import annotations
+
+import ctypes
+import os
+from typing import Optional, Sequence
+
+from ._library import conversion
+from .errors import PathLike, RasterkitError
+
+DEFAULT_MAX_PIXELS = 268435456
+"""Reads refuse images with more pixels than this unless told otherwise (16384 x 16384); 0: up to 2**29."""
+
+FORMAT_BY_NAME, FORMAT_OF_INPUT = 0, 4
+TRANSFORM_CODES = {"flip_x": 1, "flip_y": 2, "transpose": 3}
+
+
+class Options:
+    """The library's settings for one call, freed when the object goes."""
+
+    def __init__(self, format: int = FORMAT_BY_NAME, quality: Optional[int] = None,
+                 max_pixels: int = DEFAULT_MAX_PIXELS, transforms: Sequence[str] = ()) -> None:
+        self.handle = conversion.rkconv_options_new()
+        if not self.handle:
+            raise MemoryError("no room for conversion settings")
+        conversion.rkconv_options_set_format(self.handle, format)
+        conversion.rkconv_options_set_quality(self.handle, -1 if quality is None else quality)
+        conversion.rkconv_options_set_max_pixels(self.handle, max_pixels)
+        for name in transforms:
+            conversion.rkconv_options_add_transform(self.handle, TRANSFORM_CODES[name])
+
+    def __del__(self) -> None:
+        if getattr(self, "handle", None):
+            conversion.rkconv_options_free(self.handle)
+            self.handle = None
+
+
+class Message:
+    """The out-parameter for the library's message; ``text`` takes it over and frees it."""
+
+    def __init__(self) -> None:
+        self.pointer = ctypes.c_void_p()
+
+    @property
+    def ref(self):
+        return ctypes.byref(self.pointer)
+
+    def text(self) -> Optional[str]:
+        if not self.pointer.value:
+            return None
+        text = os.fsdecode(ctypes.string_at(self.pointer.value))
+        conversion.rkconv_free(self.pointer)
+        self.pointer = ctypes.c_void_p()
+        return text
+
+
+def error(message: Message, path: Optional[PathLike] = None) -> RasterkitError:
+    """A RasterkitError from the library's message, which names the file itself where there is one."""
+    text = message.text() or "failed"
+    if path is not None:
+        prefix = os.fsdecode(path) + ": "
+        if text.startswith(prefix):
+            text = text[len(prefix):]
+    return RasterkitError(text, path)
+
+
+def check_max_pixels(max_pixels: int) -> int:
+    import operator
+
+    value = operator.index(max_pixels)
+    if value < 0:
+        raise ValueError("max_pixels must be 0 or more, not %d" % value)
+    return value
