@@ -9,6 +9,7 @@ import tempfile
 import threading
 import time
 import unittest
+import zlib
 
 TOOL = os.environ["RASTERKIT_TOOL"]
 FIXTURES = os.environ["RASTERKIT_FIXTURES"]
@@ -19,6 +20,15 @@ FIXTURE = {ext: os.path.join(FIXTURES, "testpfp0." + ext) for ext in ("bmp", "pn
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def png_declaring(width, height, rows=None):
+    """A 1-bit grey PNG of the size given whose pixel data is `rows` zero rows (none: no data at all)."""
+    def chunk(kind, data):
+        return len(data).to_bytes(4, "big") + kind + data + zlib.crc32(kind + data).to_bytes(4, "big")
+    header = width.to_bytes(4, "big") + height.to_bytes(4, "big") + bytes([1, 0, 0, 0, 0])
+    data = zlib.compress(bytes(rows * (1 + (width + 7) // 8)), 9) if rows else b""
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", data) + chunk(b"IEND", b"")
 
 
 def run(*args, size_limit=None):
@@ -166,6 +176,77 @@ class JsonInfoTest(ToolCase):
         self.assertEqual((lines[0]["format"], lines[0]["width"], lines[0]["height"]), ("png", 192, 128))
         self.assertEqual(lines[1]["format"], "jpeg")
         self.assertEqual(set(lines[2]), {"path", "error"})
+
+
+class PixelLimitTest(ToolCase):
+    def test_huge_header_is_refused_without_decoding(self):
+        huge = self.path("huge.png")
+        with open(huge, "wb") as f:
+            f.write(png_declaring(20000, 20000, rows=20000))
+        child = subprocess.Popen([TOOL, "convert", huge, self.path("out.png")], stderr=subprocess.PIPE)
+        error = child.stderr.read()
+        child.stderr.close()
+        _, status, usage = os.wait4(child.pid, 0)
+        child.returncode = os.waitstatus_to_exitcode(status)
+        self.assertEqual(child.returncode, 1)
+        for part in (b"huge.png", b"20000x20000", b"268435456", b"--max-pixels"):
+            self.assertIn(part, error)
+        self.assertLess(usage.ru_maxrss, 30 * 1024)  # KiB
+        self.assertFalse(os.path.exists(self.path("out.png")))
+
+    def test_zero_lifts_the_default_and_a_number_sets_it(self):
+        declared = self.path("declared.png")
+        with open(declared, "wb") as f:
+            f.write(png_declaring(20000, 20000))
+        # Past the limit the reader runs, and fails only on the missing pixels.
+        lifted = self.convert(declared, self.path("a.png"), "--max-pixels", "0", status=1)
+        self.assertIn(b"cannot be read as png", lifted.stderr)
+        lowered = self.convert(FIXTURE["png"], self.path("b.png"), "--max-pixels", "100", status=1)
+        self.assertIn(b"more than the limit of 100 ", lowered.stderr)
+        self.convert(FIXTURE["png"], self.path("b.png"), "--max-pixels", "24576")
+        self.convert(FIXTURE["png"], self.path("b.png"), "--max-pixels", "lots", status=2)
+
+
+class StreamTest(ToolCase):
+    def piped(self, *args, stdin=b""):
+        return subprocess.run([TOOL, "convert", *args], input=stdin, capture_output=True)
+
+    def test_each_format_both_ways_equals_file_to_file(self):
+        for source in FIXTURE.values():
+            for name, ext in (("bmp", "bmp"), ("png", "png"), ("jpeg", "jpg")):
+                with self.subTest(source=os.path.basename(source), format=name):
+                    expected = self.path("file." + ext)
+                    self.convert(source, expected, "--transpose")
+                    streamed = self.piped("-", "-", "--format", name, "--transpose", stdin=read(source))
+                    self.assertEqual(streamed.returncode, 0, streamed.stderr)
+                    self.assertEqual(streamed.stdout, read(expected))
+                    from_stdin = self.path("from-stdin." + ext)
+                    self.assertEqual(self.piped("-", from_stdin, "--transpose", stdin=read(source)).returncode, 0)
+                    self.assertEqual(read(from_stdin), read(expected))
+
+    def test_failure_leaves_standard_output_empty(self):
+        for stdin in (b"not an image", read(FIXTURE["png"])[:300]):
+            result = self.piped("-", "-", "--format", "png", stdin=stdin)
+            self.assertEqual((result.returncode, result.stdout), (1, b""))
+            self.assertIn(b"standard input", result.stderr)
+
+    @unittest.skipUnless(os.path.isdir(CORPUS), "corpus not present")
+    def test_library_lines_stay_out_of_the_stream(self):
+        chatty = os.path.join(CORPUS, "jpeg", "generated", "twocomp-16x16.jpg")  # the reader prints per pixel
+        expected = self.path("expected.png")
+        self.assertIn(b"Doesn't know how to handle", self.convert(chatty, expected).stdout)
+        streamed = self.piped(chatty, "-", "--format", "png")
+        self.assertEqual(streamed.stdout, read(expected))
+        self.assertIn(b"Doesn't know how to handle", streamed.stderr)
+
+    def test_usage(self):
+        for args in (("-", "-"), ("-", "-o", self.dir), ("--", "-x.png")):
+            with self.subTest(args=args):
+                self.assertEqual(self.piped(*args).returncode, 2)
+        self.convert(FIXTURE["png"], self.path("-x.png"))
+        ended = subprocess.run([TOOL, "convert", "--", "-x.png", "-y.bmp"], cwd=self.dir, capture_output=True)
+        self.assertEqual(ended.returncode, 0, ended.stderr)
+        self.assertEqual(read(self.path("-y.bmp"))[:2], b"BM")
 
 
 if __name__ == "__main__":

@@ -1,0 +1,188 @@
+// The conversion library through its C interface alone, linked as a caller
+// links it: probes that agree with the readers, the pixel limit, and reads
+// and writes of bytes that match those of files.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "rasterkit_convert.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using bytes = std::vector<std::uint8_t>;
+
+struct image_record {
+    rasterkit_image *image = nullptr;
+    image_record() { rasterkit_image_new(&image, 0, 0); }
+    ~image_record() { rasterkit_image_delete(&image); }
+    bytes pixels() const {
+        if (image->data == nullptr) return {};
+        return bytes(image->data, image->data + 4 * std::size_t(image->width) * std::size_t(image->height));
+    }
+};
+
+struct message {
+    char *text = nullptr;
+    ~message() { rkconv_free(text); }
+    std::string str() const { return text != nullptr ? text : ""; }
+};
+
+struct options {
+    rkconv_options *handle = rkconv_options_new();
+    ~options() { rkconv_options_free(handle); }
+};
+
+bytes read_bytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void put32(bytes &out, std::uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+}
+
+void add_chunk(bytes &png, const char *type, const bytes &data) {
+    put32(png, static_cast<std::uint32_t>(data.size()));
+    const std::size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    put32(png, static_cast<std::uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
+}
+
+// A greyscale PNG that declares a size but carries no pixel data: its
+// header passes, its decode fails at once.
+bytes png_declaring(std::uint32_t width, std::uint32_t height) {
+    bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    bytes header;
+    put32(header, width);
+    put32(header, height);
+    header.insert(header.end(), {8, 0, 0, 0, 0});
+    add_chunk(png, "IHDR", header);
+    add_chunk(png, "IDAT", {});
+    add_chunk(png, "IEND", {});
+    return png;
+}
+
+std::vector<std::string> corpus_files() {
+    const fs::path root = fs::path(RASTERKIT_CORPUS_DIR);
+    std::vector<std::string> found;
+    if (!fs::exists(root / "README.md")) return found;
+    for (const auto &entry : fs::recursive_directory_iterator(root)) {
+        const std::string ext = entry.path().extension().string();
+        if (entry.is_regular_file() && (ext == ".png" || ext == ".bmp" || ext == ".jpg" || ext == ".jpeg"))
+            found.push_back(entry.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+TEST(Probe, AgreesWithTheReadersOverTheCorpus) {
+    const std::vector<std::string> files = corpus_files();
+    if (files.empty()) GTEST_SKIP() << "no corpus at " << RASTERKIT_CORPUS_DIR;
+    int read = 0;
+    for (const std::string &path : files) {
+        SCOPED_TRACE(path);
+        image_record image;
+        rasterkit_readimage(path.c_str(), image.image);
+        rkconv_header header{};
+        message why;
+        const bool probed = rkconv_probe_file(path.c_str(), &header, &why.text) == 0;
+        const bytes content = read_bytes(path);
+        rkconv_header from_memory{};
+        const bool probed_memory = rkconv_probe_bytes(content.data(), content.size(), &from_memory, nullptr) == 0;
+        EXPECT_EQ(probed, probed_memory);
+        EXPECT_EQ(std::memcmp(&header, &from_memory, sizeof header), 0);
+        if (image.image->data == nullptr) {
+            EXPECT_TRUE(probed || !why.str().empty());
+            continue;
+        }
+        ++read;
+        ASSERT_TRUE(probed) << why.str();
+        EXPECT_EQ(header.format, rasterkit_magic_type(path.c_str()));
+        EXPECT_EQ(header.width, image.image->width);
+        EXPECT_EQ(header.height, image.image->height);
+    }
+    EXPECT_GT(read, 300);
+}
+
+TEST(Probe, RefusesWhatNoReaderKnows) {
+    const bytes junk = {'G', 'I', 'F', '8', '9', 'a', 0, 0};
+    rkconv_header header{};
+    message why;
+    EXPECT_EQ(rkconv_probe_bytes(junk.data(), junk.size(), &header, &why.text), -1);
+    EXPECT_EQ(why.str(), "not a readable BMP, PNG or JPEG file");
+    EXPECT_EQ(rkconv_probe_bytes(nullptr, 0, &header, nullptr), -1);
+}
+
+TEST(PixelLimit, RefusesBeforeDecodingAndNamesFileSizeAndLimit) {
+    const bytes huge = png_declaring(20000, 20000);
+    image_record image;
+    rasterkit_image_resize(image.image, 2, 2);
+    const bytes before = image.pixels();
+    message why;
+    EXPECT_EQ(rkconv_read_bytes(huge.data(), huge.size(), nullptr, image.image, &why.text), -1);
+    for (const char *part : {"the bytes", "20000x20000", "400000000 pixels", "268435456", "max-pixels"})
+        EXPECT_NE(why.str().find(part), std::string::npos) << why.str();
+    EXPECT_EQ(image.pixels(), before);
+}
+
+TEST(PixelLimit, BoundaryAndZeroForTheCeiling) {
+    struct limit_case {
+        std::uint32_t width, height;
+        std::uint64_t limit;
+        bool refused_by_limit;
+    };
+    const limit_case cases[] = {
+        {100, 50, 5000, false}, {100, 50, 4999, true}, {16385, 16385, 0, false}, {32768, 16385, 0, true}};
+    for (const limit_case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " limit " + std::to_string(c.limit));
+        const bytes png = png_declaring(c.width, c.height);
+        options settings;
+        rkconv_options_set_max_pixels(settings.handle, c.limit);
+        image_record image;
+        message why;
+        // Past the limit the reader runs and fails on the missing pixel data.
+        EXPECT_EQ(rkconv_read_bytes(png.data(), png.size(), settings.handle, image.image, &why.text), -1);
+        EXPECT_EQ(why.str().find("pixels, more than") != std::string::npos, c.refused_by_limit) << why.str();
+    }
+}
+
+class ThroughMemory : public testing::TestWithParam<int> {};
+
+// Bytes written are the file's bytes, and bytes read give the file's pixels.
+TEST_P(ThroughMemory, BytesEqualFiles) {
+    const int format = GetParam();
+    image_record image;
+    rasterkit_image_resize(image.image, 37, 21);
+    for (std::size_t i = 0; i < image.pixels().size(); ++i) image.image->data[i] = static_cast<std::uint8_t>(i * 7);
+    options settings;
+    rkconv_options_set_format(settings.handle, format);
+    const fs::path file = fs::temp_directory_path() / ("rkconv-memory-" + std::to_string(format));
+    ASSERT_EQ(rkconv_write_file(file.c_str(), image.image, settings.handle, nullptr), 0);
+    std::uint8_t *encoded = nullptr;
+    std::size_t length = 0;
+    ASSERT_EQ(rkconv_write_bytes(image.image, settings.handle, &encoded, &length, nullptr), 0);
+    const bytes from_memory(encoded, encoded + length);
+    rkconv_free(encoded);
+    EXPECT_EQ(from_memory, read_bytes(file));
+
+    image_record from_file;
+    image_record from_bytes;
+    ASSERT_EQ(rkconv_read_file(file.c_str(), nullptr, from_file.image, nullptr), 0);
+    ASSERT_EQ(rkconv_read_bytes(from_memory.data(), from_memory.size(), nullptr, from_bytes.image, nullptr), 0);
+    EXPECT_EQ(from_bytes.pixels(), from_file.pixels());
+    fs::remove(file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ThroughMemory,
+                         testing::Values(RKCONV_FORMAT_BMP, RKCONV_FORMAT_PNG, RKCONV_FORMAT_JPEG));
+
+}  // namespace
