@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Line and branch coverage of src/ by the test suite, per file; fails when
+# Line and branch coverage of src/ and conversion/ by the test suite, per file; fails when
 # line coverage drops below RASTERKIT_COVERAGE_FLOOR percent (default 95).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +11,7 @@ cmake --build build-coverage -j"$jobs"
 find build-coverage -name '*.gcda' -delete
 # The memcheck runs repeat the same tests slowly and the huge-image test needs 8 GiB.
 ctest --no-tests=error --test-dir build-coverage -j"$jobs" -LE "valgrind|large" --output-on-failure | tee build-coverage/test-results.log
-echo "== coverage of src/ (branches)"
-gcovr -r . --object-directory build-coverage --filter 'src/' --branches
-echo "== coverage of src/ (lines); floor ${floor} %"
-gcovr -r . --object-directory build-coverage --filter 'src/' --print-summary --fail-under-line "$floor"
+echo "== coverage of src/ and conversion/ (branches)"
+gcovr -r . --object-directory build-coverage --filter 'src/' --filter 'conversion/' --branches
+echo "== coverage of src/ and conversion/ (lines); floor ${floor} %"
+gcovr -r . --object-directory build-coverage --filter 'src/' --filter 'conversion/' --print-summary --fail-under-line "$floor"

@@ -10,7 +10,7 @@ scripts/install-deps.sh fuzz
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(read_bmp read_png read_jpeg read_any png_memory roundtrip)
+[ ${#targets[@]} -eq 0 ] && targets=(read_bmp read_png read_jpeg read_any png_memory roundtrip conversion)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERKIT_FUZZ=ON \
   -DRASTERKIT_BUILD_TESTS=OFF -DRASTERKIT_BUILD_TOOLS=OFF >/dev/null
@@ -24,7 +24,7 @@ seed_files() {
     read_bmp) find "$corpus_root/bmpsuite" -name '*.bmp' ;;
     read_png|png_memory) find "$corpus_root/pngsuite" -name '*.png' ;;
     read_jpeg) find "$corpus_root/jpeg" -name '*.jpg' -size -200k ;;
-    read_any) find "$corpus_root/bmpsuite" "$corpus_root/pngsuite" "$corpus_root/jpeg" -type f -size -100k \
+    read_any|conversion) find "$corpus_root/bmpsuite" "$corpus_root/pngsuite" "$corpus_root/jpeg" -type f -size -100k \
                 \( -name '*.bmp' -o -name '*.png' -o -name '*.jpg' \) ;;
     roundtrip) find "$corpus_root/pngsuite" -name 'bas*.png' ;;
   esac 2>/dev/null || true

@@ -1,13 +1,16 @@
 // The conversion library through its C interface alone, linked as a caller
 // links it: probes that agree with the readers, the pixel limit, and reads
 // and writes of bytes that match those of files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -184,5 +187,69 @@ TEST_P(ThroughMemory, BytesEqualFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, ThroughMemory,
                          testing::Values(RKCONV_FORMAT_BMP, RKCONV_FORMAT_PNG, RKCONV_FORMAT_JPEG));
+
+TEST(Descriptors, CarryWholeFilesBothWays) {
+    image_record image;
+    rasterkit_image_resize(image.image, 5, 4);
+    image.image->data[7] = 99;
+    options settings;
+    rkconv_options_set_format(settings.handle, RKCONV_FORMAT_BMP);
+    FILE *stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    ASSERT_EQ(rkconv_write_descriptor(fileno(stream), image.image, settings.handle, nullptr), 0);
+    ASSERT_EQ(lseek(fileno(stream), 0, SEEK_SET), 0);
+    image_record back;
+    ASSERT_EQ(rkconv_read_descriptor(fileno(stream), nullptr, back.image, nullptr), 0);
+    EXPECT_EQ(back.image->width, 5);
+    std::fclose(stream);
+
+    message why;
+    EXPECT_EQ(rkconv_write_descriptor(STDOUT_FILENO, image.image, nullptr, &why.text), -1);
+    EXPECT_EQ(why.str(), "the output format must be given when there is no file name");
+}
+
+// A link to a file not there yet is followed: the file appears where it
+// points and the link stays a link. An image without pixels is written as
+// 1x1 transparent black.
+TEST(SafeWrite, FollowsALinkToAFileNotYetThere) {
+    const fs::path folder = fs::temp_directory_path() / "rkconv-link";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::create_symlink("target.png", folder / "link.png");
+    image_record empty;
+    ASSERT_EQ(rkconv_write_file((folder / "link.png").c_str(), empty.image, nullptr, nullptr), 0);
+    EXPECT_TRUE(fs::is_symlink(folder / "link.png"));
+    rkconv_header header{};
+    ASSERT_EQ(rkconv_probe_file((folder / "target.png").c_str(), &header, nullptr), 0);
+    EXPECT_EQ(header.width * header.height, 1);
+    fs::remove_all(folder);
+}
+
+TEST(Arguments, MissingOnesFailWithAMessage) {
+    image_record image;
+    rkconv_header header{};
+    std::uint8_t *encoded = nullptr;
+    std::size_t length = 0;
+    rkconv_plan *plan = nullptr;
+    const std::function<int(char **)> calls[] = {
+        [&](char **m) { return rkconv_probe_file(nullptr, &header, m); },
+        [&](char **m) { return rkconv_read_file("x.png", nullptr, nullptr, m); },
+        [&](char **m) { return rkconv_read_bytes(nullptr, 3, nullptr, image.image, m); },
+        [&](char **m) { return rkconv_read_descriptor(-1, nullptr, image.image, m); },
+        [&](char **m) { return rkconv_write_file(nullptr, image.image, nullptr, m); },
+        [&](char **m) { return rkconv_write_bytes(image.image, nullptr, &encoded, &length, m); },
+        [&](char **m) { return rkconv_write_descriptor(1, nullptr, nullptr, m); },
+        [&](char **m) { return rkconv_plan_batch(nullptr, 1, "out", 0, &plan, m); },
+        [&](char **m) { return rkconv_plan_batch(nullptr, 0, "", 0, &plan, m); },
+        [&](char **m) { return rkconv_make_directories("", m); },
+    };
+    for (const auto &call : calls) {
+        message why;
+        EXPECT_EQ(call(&why.text), -1);
+        EXPECT_FALSE(why.str().empty());
+    }
+    EXPECT_EQ(rkconv_options_set_format(nullptr, 1), -1);
+    EXPECT_EQ(rkconv_plan_input(nullptr, 0), nullptr);
+}
 
 }  // namespace

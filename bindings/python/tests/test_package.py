@@ -6,6 +6,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 import numpy
 
@@ -104,6 +105,59 @@ class PngBytesTest(unittest.TestCase):
             self.assertEqual(data, bytes(buffer[: length.value]))
             with Image.from_png_bytes(data) as back:
                 numpy.testing.assert_array_equal(numpy.asarray(back), numpy.asarray(image))
+
+
+def png_declaring(width, height):
+    """A grey PNG header of the size given with no pixel data."""
+    def chunk(kind, data):
+        return len(data).to_bytes(4, "big") + kind + data + zlib.crc32(kind + data).to_bytes(4, "big")
+    header = width.to_bytes(4, "big") + height.to_bytes(4, "big") + bytes([8, 0, 0, 0, 0])
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", b"") + chunk(b"IEND", b"")
+
+
+class HeaderAndLimitTest(Folder):
+    def test_probe_reads_the_header_only(self):
+        huge = self.path("huge.png")
+        with open(huge, "wb") as f:
+            f.write(png_declaring(20000, 20000))
+        self.assertEqual(rasterkit.probe(huge), ("png", 20000, 20000))
+        self.assertEqual(rasterkit.probe(huge).width, 20000)
+        with self.assertRaises(RasterkitError):
+            rasterkit.probe(self.path("missing.png"))
+
+    def test_limit_refuses_reads_and_conversions(self):
+        huge = self.path("huge.png")
+        with open(huge, "wb") as f:
+            f.write(png_declaring(20000, 20000))
+        with self.assertRaisesRegex(RasterkitError, "20000x20000.*268435456.*max_pixels") as caught:
+            Image.read(huge)
+        self.assertEqual(caught.exception.path, huge)
+        with self.assertRaisesRegex(RasterkitError, "cannot be read as png"):
+            Image.read(huge, max_pixels=0)  # past the limit, the reader finds no pixel data
+        [result] = rasterkit.convert_files([huge], self.path("out"), max_pixels=1000)
+        self.assertIn("more than the limit of 1000 ", result.error)
+        with Image.from_array(gradient(40, 30)) as image:
+            image.write(self.path("small.png"))
+        with self.assertRaisesRegex(RasterkitError, "more than the limit of 1199 "):
+            Image.read(self.path("small.png"), max_pixels=1199)
+        Image.read(self.path("small.png"), max_pixels=1200).close()
+
+
+class BytesTest(unittest.TestCase):
+    def test_each_format_round_trips_like_a_file(self):
+        with Image.from_array(gradient(33, 17)) as image, tempfile.TemporaryDirectory() as folder:
+            for name in ("bmp", "png", "jpeg"):
+                with self.subTest(name):
+                    path = os.path.join(folder, "file." + name)
+                    image.write(path, format=name)
+                    data = image.to_bytes(name)
+                    with open(path, "rb") as f:
+                        self.assertEqual(data, f.read())
+                    with Image.from_bytes(data) as back, Image.read(path) as from_file:
+                        numpy.testing.assert_array_equal(numpy.asarray(back), numpy.asarray(from_file))
+            self.assertNotEqual(image.to_bytes("jpeg", quality=10), image.to_bytes("jpeg"))
+        with self.assertRaises(RasterkitError):
+            Image.from_bytes(b"nothing here")
 
 
 class SafeWriteTest(Folder):

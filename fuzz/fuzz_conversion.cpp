@@ -1,0 +1,34 @@
+// The conversion library on hostile bytes: the header probe, the limited
+// read from memory, and the encode of whatever was read.
+#include <cstddef>
+#include <cstdint>
+
+#include "rasterkit_convert.h"
+
+namespace {
+
+constexpr std::uint64_t fuzz_max_pixels = std::uint64_t{1} << 20;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    rkconv_header header{};
+    rkconv_probe_bytes(data, size, &header, nullptr);
+
+    rkconv_options *options = rkconv_options_new();
+    rkconv_options_set_max_pixels(options, fuzz_max_pixels);
+    rkconv_options_set_format(options, RKCONV_FORMAT_PNG);
+    rasterkit_image *image = nullptr;
+    rasterkit_image_new(&image, 0, 0);
+    char *message = nullptr;
+    if (rkconv_read_bytes(data, size, options, image, &message) == 0) {
+        std::uint8_t *encoded = nullptr;
+        std::size_t length = 0;
+        rkconv_write_bytes(image, options, &encoded, &length, nullptr);
+        rkconv_free(encoded);
+    }
+    rkconv_free(message);
+    rasterkit_image_delete(&image);
+    rkconv_options_free(options);
+    return 0;
+}
