@@ -38,8 +38,9 @@ void tell(char **message, const std::string &text) {
     if (*message != nullptr) std::memcpy(*message, text.c_str(), text.size() + 1);
 }
 
-std::int32_t outcome(char **message, const std::string &error) {
-    tell(message, error);
+// A failure hands over its error; a success its warning, if any.
+std::int32_t outcome(char **message, const std::string &error, const std::string &warning = {}) {
+    tell(message, error.empty() ? warning : error);
     return error.empty() ? ok : failure;
 }
 
@@ -47,12 +48,13 @@ const rkconv_options &settings(const rkconv_options *options) {
     return options != nullptr ? *options : rkconv::default_options();
 }
 
-// Runs `body`, which returns the error text (empty on success); whatever it
-// throws becomes a failure with a message.
+// Runs `body`, which returns the error text (empty on success) and may set
+// `warning`; whatever it throws becomes a failure with a message.
 template <typename Body>
-std::int32_t guarded(char **message, Body &&body) noexcept {
+std::int32_t guarded(char **message, Body &&body, const std::string *warning = nullptr) noexcept {
     try {
-        return outcome(message, body());
+        const std::string error = body();
+        return outcome(message, error, warning != nullptr ? *warning : std::string());
     } catch (const std::bad_alloc &) {
         return outcome(message, out_of_memory);
     } catch (const std::exception &error) {
@@ -93,6 +95,12 @@ RKCONV_API int32_t rkconv_options_set_format(rkconv_options *options, int32_t fo
 RKCONV_API int32_t rkconv_options_set_quality(rkconv_options *options, int32_t quality) {
     if (options == nullptr || quality < -1 || quality > 100) return failure;
     options->quality = quality;
+    return ok;
+}
+
+RKCONV_API int32_t rkconv_options_set_compression(rkconv_options *options, int32_t level) {
+    if (options == nullptr || level < -1 || level > 9) return failure;
+    options->compression = level;
     return ok;
 }
 
@@ -164,13 +172,18 @@ RKCONV_API int32_t rkconv_read_descriptor(int fd, const rkconv_options *options,
 
 RKCONV_API int32_t rkconv_write_file(const char *path, const rasterkit_image *image, const rkconv_options *options,
                                      char **message) {
-    return guarded(message, [&]() -> std::string {
-        if (path == nullptr || image == nullptr) return "no file or no image given";
-        const rkconv::planned_write planned = rkconv::plan_write(settings(options), path, RKCONV_FORMAT_PNG);
-        if (!planned.error.empty()) return std::string(path) + ": " + planned.error;
-        const std::string fault = rkconv::write_to_file(path, image, planned.plan);
-        return fault.empty() ? fault : std::string(path) + ": could not be written (" + fault + ")";
-    });
+    std::string warning;
+    return guarded(
+        message,
+        [&]() -> std::string {
+            if (path == nullptr || image == nullptr) return "no file or no image given";
+            const rkconv::planned_write planned = rkconv::plan_write(settings(options), path, RKCONV_FORMAT_PNG);
+            if (!planned.error.empty()) return std::string(path) + ": " + planned.error;
+            warning = planned.warning;
+            const std::string fault = rkconv::write_to_file(path, image, planned.plan);
+            return fault.empty() ? fault : std::string(path) + ": could not be written (" + fault + ")";
+        },
+        &warning);
 }
 
 RKCONV_API int32_t rkconv_write_bytes(const rasterkit_image *image, const rkconv_options *options, uint8_t **bytes,
@@ -205,9 +218,16 @@ RKCONV_API int32_t rkconv_write_descriptor(int fd, const rasterkit_image *image,
 
 RKCONV_API int32_t rkconv_convert(const char *input, int input_fd, const char *output, int output_fd,
                                   const rkconv_options *options, char **message) {
-    return guarded(message, [&]() -> std::string {
-        return rkconv::convert({input, input_fd}, {output, output_fd}, settings(options));
-    });
+    std::string warning;
+    return guarded(
+        message,
+        [&]() -> std::string {
+            const rkconv::conversion_result result =
+                rkconv::convert({input, input_fd}, {output, output_fd}, settings(options));
+            warning = result.warning;
+            return result.error;
+        },
+        &warning);
 }
 
 RKCONV_API int32_t rkconv_plan_batch(const char *const *inputs, size_t input_count, const char *output_dir,

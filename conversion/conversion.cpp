@@ -50,23 +50,23 @@ bool apply_transform(std::int32_t transform, rasterkit_image *image) {
     }
 }
 
-std::string convert(const endpoint &input, const endpoint &output, const rkconv_options &options) {
+conversion_result convert(const endpoint &input, const endpoint &output, const rkconv_options &options) {
     const char *input_name = input.path != nullptr ? input.path : standard_input_name;
     const char *output_name = output.path != nullptr ? output.path : standard_output_name;
     record image;
-    if (!image.valid()) return std::string(input_name) + ": out of memory";
+    if (!image.valid()) return {std::string(input_name) + ": out of memory", {}};
     const read_outcome read = read_endpoint(input, options, image.get());
-    if (!read.error.empty()) return read.error;
+    if (!read.error.empty()) return {read.error, {}};
     for (std::int32_t transform : options.transforms)
         if (!apply_transform(transform, image.get()))
-            return std::string(input_name) + ": out of memory for " + transform_name(transform);
+            return {std::string(input_name) + ": out of memory for " + transform_name(transform), {}};
 
     const planned_write planned = plan_write(options, output.path, read.format);
-    if (!planned.error.empty()) return std::string(output_name) + ": " + planned.error;
+    if (!planned.error.empty()) return {std::string(output_name) + ": " + planned.error, {}};
     const std::string fault = output.path != nullptr ? write_to_file(output.path, image.get(), planned.plan)
                                                      : write_to_descriptor(output.fd, image.get(), planned.plan);
-    if (!fault.empty()) return std::string(output_name) + ": could not be written (" + fault + ")";
-    return {};
+    if (!fault.empty()) return {std::string(output_name) + ": could not be written (" + fault + ")", {}};
+    return {{}, planned.warning};
 }
 
 }  // namespace rkconv

@@ -14,8 +14,11 @@ struct endpoint {
     int fd;
 };
 
-// Empty on success, else the line naming the file at fault.
-std::string convert(const endpoint &input, const endpoint &output, const rkconv_options &options);
+struct conversion_result {
+    std::string error;    // empty on success, else the line naming the file at fault
+    std::string warning;  // what a success has to say, if anything
+};
+conversion_result convert(const endpoint &input, const endpoint &output, const rkconv_options &options);
 
 // Applies one transform; false when it is unknown or ran out of memory.
 bool apply_transform(std::int32_t transform, rasterkit_image *image);

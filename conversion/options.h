@@ -10,6 +10,7 @@ struct rkconv_options {
     std::uint64_t max_pixels = RKCONV_DEFAULT_MAX_PIXELS;
     std::int32_t format = RKCONV_FORMAT_BY_NAME;
     std::int32_t quality = -1;
+    std::int32_t compression = -1;
     std::vector<std::int32_t> transforms;
 };
 

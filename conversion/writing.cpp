@@ -1,71 +1,109 @@
 #include "writing.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
 #include "completeness.h"
+#include "jpeg_encoder.h"
 #include "memory_file.h"
 #include "options.h"
+#include "png_encoder.h"
 #include "record.h"
 #include "safe_write.h"
 
 namespace rkconv {
 namespace {
 
-// The format a finished file has, for the completeness check.
-std::int32_t written_format(const write_plan &plan, const char *path) {
-    if (plan.format != format_by_name) return plan.format;
-    const std::int32_t by_name = format_from_extension(path);
-    return by_name == format_by_name ? format_png : by_name;
+// Whole files stream through stdio far faster with a large buffer.
+constexpr std::size_t file_buffer_bytes = std::size_t{1} << 20;
+
+struct file_closer {
+    void operator()(std::FILE *file) const noexcept { std::fclose(file); }
+};
+
+// An image without pixels is written as 1x1 transparent black, as
+// rasterkit's dispatching writers do.
+class writable_image {
+public:
+    explicit writable_image(const rasterkit_image *image) : image_(image) {
+        if (image->data != nullptr) return;
+        if (substitute_.valid() && rasterkit_image_resize(substitute_.get(), 1, 1) == 0) image_ = substitute_.get();
+    }
+    const rasterkit_image *get() const { return image_->data != nullptr ? image_ : nullptr; }
+
+private:
+    const rasterkit_image *image_;
+    record substitute_;
+};
+
+std::string encode(const rasterkit_image *image, const write_plan &plan, byte_sink &sink) {
+    if (plan.format == format_jpeg) return encode_jpeg(image, jpeg_settings{plan.quality}, sink);
+    return encode_png(image, png_settings{plan.compression}, sink);
 }
 
-// rasterkit's writer for the plan, at `path`. An image without pixels is
-// written as 1x1 transparent black, as rasterkit's dispatching writers do.
-void encode_at(const char *path, const rasterkit_image *image, const write_plan &plan) {
-    record substitute;
-    if (image->data == nullptr && substitute.valid() && rasterkit_image_resize(substitute.get(), 1, 1) == 0)
-        image = substitute.get();
-    if (plan.format == format_jpeg && plan.quality >= 0) {
-        rasterkit_writeimage_jpeg(path, image, plan.quality);
-        return;
+// Writes the file at `path`; the caller judges whether it is complete.
+std::string encode_file(const char *path, const rasterkit_image *image, const write_plan &plan) {
+    if (plan.format == format_bmp) {
+        rasterkit_writeimage_bmp(path, image);
+        return {};
     }
-    if (plan.format == format_by_name) {
-        rasterkit_writeimage(path, image);
-        return;
-    }
-    rasterkit_writeimage_select(path, image, plan.format);
+    std::unique_ptr<std::FILE, file_closer> file(std::fopen(path, "wb"));
+    if (!file) return std::strerror(errno);
+    std::setvbuf(file.get(), nullptr, _IOFBF, file_buffer_bytes);
+    byte_sink sink(file.get());
+    std::string fault = encode(image, plan, sink);
+    if (std::fclose(file.release()) != 0 && fault.empty()) fault = std::strerror(errno);
+    return fault;
 }
 
 }  // namespace
 
 planned_write plan_write(const rkconv_options &options, const char *path, std::int32_t input_format) {
     planned_write planned;
-    std::int32_t format = options.format;
-    if (format == format_of_input) format = input_format;
+    std::int32_t format = options.format == format_of_input ? input_format : options.format;
     if (format == format_by_name && path == nullptr) {
         planned.error = "the output format must be given when there is no file name";
         return planned;
     }
-    if (format < format_by_name || format > format_jpeg) {
+    if (format == format_by_name) {
+        format = format_from_extension(path);
+        if (format == format_by_name) {
+            format = format_png;
+            planned.warning = std::string(path) + " has an unidentified extension: written as PNG";
+        }
+    }
+    if (format < format_bmp || format > format_jpeg) {
         planned.error = "unknown output format";
         return planned;
     }
     planned.plan.format = format;
-    const bool writes_jpeg = written_format(planned.plan, path == nullptr ? "" : path) == format_jpeg;
-    if (writes_jpeg && options.quality >= 0) planned.plan = {format_jpeg, options.quality};
+    planned.plan.quality = options.quality >= 0 ? options.quality : jpeg_quality_by_default;
+    planned.plan.compression = options.compression >= 0 ? options.compression : default_png_compression;
     return planned;
 }
 
 std::string write_to_file(const std::string &path, const rasterkit_image *image, const write_plan &plan) {
-    const auto write = [image, &plan](const char *at) {
-        encode_at(at, image, plan);
-        return std::string();
-    };
-    return safe_write(path, written_format(plan, path.c_str()), write);
+    const writable_image writable(image);
+    if (writable.get() == nullptr) return "out of memory";
+    const auto write = [&writable, &plan](const char *at) { return encode_file(at, writable.get(), plan); };
+    return safe_write(path, plan.format, write);
 }
 
 std::string write_to_bytes(const rasterkit_image *image, const write_plan &plan, std::vector<std::uint8_t> &bytes) {
-    memory_file file;
-    if (!file.error().empty()) return file.error();
-    encode_at(file.path().c_str(), image, plan);
-    if (!file.contents(bytes)) return "the encoded bytes could not be read back";
+    const writable_image writable(image);
+    if (writable.get() == nullptr) return "out of memory";
+    bytes.clear();
+    if (plan.format != format_bmp) {
+        byte_sink sink(bytes);
+        if (std::string fault = encode(writable.get(), plan, sink); !fault.empty()) return fault;
+    } else {
+        memory_file file;
+        if (!file.error().empty()) return file.error();
+        rasterkit_writeimage_bmp(file.path().c_str(), writable.get());
+        if (!file.contents(bytes)) return "the encoded bytes could not be read back";
+    }
     return bytes_incompleteness(bytes, plan.format);
 }
 

@@ -1,4 +1,5 @@
-// Writes an image as a file (safely), as bytes, or to a descriptor.
+// Writes an image as a file (safely), as bytes, or to a descriptor: PNG and
+// JPEG through this library's encoders, BMP through rasterkit's writer.
 #pragma once
 
 #include <cstdint>
@@ -10,20 +11,21 @@
 
 namespace rkconv {
 
-// How one image is to be written: a resolved format, or format_by_name to
-// let rasterkit's writer pick by the file name (with its own warning where
-// it falls back to PNG).
+// How one image is to be written.
 struct write_plan {
-    std::int32_t format = 0;
-    int quality = -1;  // JPEG only; -1 for rasterkit's choice
+    std::int32_t format = 0;  // bmp, png or jpeg
+    int quality = 100;        // JPEG
+    int compression = 0;      // PNG, zlib level
 };
 
 // The plan for writing to `path` (null for bytes or a descriptor, where the
 // name cannot decide) with these options, the input having been
-// `input_format`; empty `error` when the plan stands.
+// `input_format`. `error` is empty when the plan stands; `warning` says
+// where an unknown extension made it PNG.
 struct planned_write {
     write_plan plan;
     std::string error;
+    std::string warning;
 };
 planned_write plan_write(const rkconv_options &options, const char *path, std::int32_t input_format);
 

@@ -188,6 +188,73 @@ TEST_P(ThroughMemory, BytesEqualFiles) {
 INSTANTIATE_TEST_SUITE_P(Formats, ThroughMemory,
                          testing::Values(RKCONV_FORMAT_BMP, RKCONV_FORMAT_PNG, RKCONV_FORMAT_JPEG));
 
+bytes encode(const rasterkit_image *image, int format, int level = -1, int quality = -1) {
+    options settings;
+    rkconv_options_set_format(settings.handle, format);
+    rkconv_options_set_compression(settings.handle, level);
+    rkconv_options_set_quality(settings.handle, quality);
+    std::uint8_t *encoded = nullptr;
+    std::size_t length = 0;
+    message why;
+    EXPECT_EQ(rkconv_write_bytes(image, settings.handle, &encoded, &length, &why.text), 0) << why.str();
+    const bytes result(encoded, encoded + length);
+    rkconv_free(encoded);
+    return result;
+}
+
+bool all_opaque(const bytes &rgba) {
+    for (std::size_t i = 3; i < rgba.size(); i += 4)
+        if (rgba[i] != 255) return false;
+    return true;
+}
+
+// Every PNG the encoder writes decodes to exactly the image's pixels; opaque
+// images go out as RGB (colour type 2), the others as RGBA (6).
+TEST(PngEncoder, LosslessOverTheCorpusAndEveryLevel) {
+    std::vector<std::string> files;
+    for (const std::string &path : corpus_files())
+        if (path.find("/pngsuite/") != std::string::npos || path.find("/photos/") != std::string::npos)
+            files.push_back(path);
+    if (files.empty()) GTEST_SKIP() << "no corpus";
+    constexpr std::size_t colour_type_offset = 25;
+    for (const std::string &path : files) {
+        SCOPED_TRACE(path);
+        image_record image;
+        rasterkit_readimage(path.c_str(), image.image);
+        if (image.image->data == nullptr) continue;
+        const bytes png = encode(image.image, RKCONV_FORMAT_PNG);
+        ASSERT_GT(png.size(), colour_type_offset);
+        EXPECT_EQ(png[colour_type_offset], all_opaque(image.pixels()) ? 2 : 6);
+        image_record back;
+        ASSERT_EQ(rasterkit_pngbytebuffer_to_img(back.image, png.data(), static_cast<std::int32_t>(png.size())), 0);
+        EXPECT_EQ(back.pixels(), image.pixels());
+    }
+    image_record photo;
+    rasterkit_readimage(files.back().c_str(), photo.image);
+    for (int level = 0; level <= 9; ++level) {
+        const bytes png = encode(photo.image, RKCONV_FORMAT_PNG, level);
+        image_record back;
+        ASSERT_EQ(rkconv_read_bytes(png.data(), png.size(), nullptr, back.image, nullptr), 0) << "level " << level;
+        EXPECT_EQ(back.pixels(), photo.pixels()) << "level " << level;
+    }
+}
+
+TEST(JpegEncoder, BytesEqualTheLibraryWriter) {
+    const fs::path file = fs::temp_directory_path() / "rkconv-jpeg-reference.jpg";
+    for (const std::string &path : {std::string(RASTERKIT_FIXTURES_DIR) + "/testpfp0.png",
+                                    std::string(RASTERKIT_FIXTURES_DIR) + "/testpfp0.bmp"}) {
+        image_record image;
+        rasterkit_readimage(path.c_str(), image.image);
+        image.image->data[3] = 7;  // alpha is dropped by both
+        for (int quality : {0, 50, 90, 100}) {
+            SCOPED_TRACE(path + " quality " + std::to_string(quality));
+            rasterkit_writeimage_jpeg(file.c_str(), image.image, quality);
+            EXPECT_EQ(encode(image.image, RKCONV_FORMAT_JPEG, -1, quality), read_bytes(file));
+        }
+    }
+    fs::remove(file);
+}
+
 TEST(Descriptors, CarryWholeFilesBothWays) {
     image_record image;
     rasterkit_image_resize(image.image, 5, 4);

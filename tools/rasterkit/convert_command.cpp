@@ -13,13 +13,14 @@ namespace rktool {
 namespace {
 
 constexpr long max_quality = 100;
+constexpr long max_compression = 9;
 
-bool parse_quality(const std::string &text, int &quality) {
+bool parse_whole(const std::string &text, long highest, int &number) {
     char *end = nullptr;
     errno = 0;
     const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || value < 0 || value > max_quality) return false;
-    quality = static_cast<int>(value);
+    if (text.empty() || *end != '\0' || errno != 0 || value < 0 || value > highest) return false;
+    number = static_cast<int>(value);
     return true;
 }
 
@@ -63,6 +64,7 @@ void convert_command::declare_options(CLI::App &app) {
     app.add_option("--format", format_text_);
     app.add_option("--quality", quality_text_);
     app.add_option("--max-pixels", max_pixels_text_);
+    app.add_option("--compression", compression_text_);
     app.add_option("-o", output_directory_);
     app.add_option("-j", threads_)->check(CLI::Range(1u, 4096u));
     app.add_flag("--quiet", quiet_);
@@ -90,8 +92,14 @@ int convert_command::settle_options() {
         format_ = format_from_name(format_text_);
         if (format_ < 0) return usage("unknown format '" + format_text_ + "'");
     }
-    if (app().count("--quality") > 0 && !parse_quality(quality_text_, quality_))
+    if (app().count("--quality") > 0 && !parse_whole(quality_text_, max_quality, quality_))
         return usage("quality must be a whole number from 0 to 100, not '" + quality_text_ + "'");
+    if (app().count("--compression") > 0) {
+        int level = -1;
+        if (!parse_whole(compression_text_, max_compression, level))
+            return usage("compression must be a whole number from 0 to 9, not '" + compression_text_ + "'");
+        rkconv_options_set_compression(options_.get(), level);
+    }
     if (app().count("--max-pixels") > 0) {
         std::uint64_t limit = 0;
         if (!parse_pixel_count(max_pixels_text_, limit))
@@ -124,14 +132,14 @@ int convert_command::run_single() {
     }
     library_message message;
     const bool from_standard_input = input == standard_stream;
-    rkconv_convert(from_standard_input ? nullptr : input.c_str(), STDIN_FILENO,
+    const bool failed = 0 != rkconv_convert(from_standard_input ? nullptr : input.c_str(), STDIN_FILENO,
                    to_standard_output ? nullptr : output.c_str(), image_stream != nullptr ? ::fileno(image_stream) : -1,
                    options_.get(), message.out());
     std::fflush(stdout);
     if (image_stream != nullptr) std::fclose(image_stream);
     if (message.text().empty()) return exit_ok;
-    std::fprintf(stderr, "rasterkit: %s\n", message.text().c_str());
-    return exit_failed;
+    std::fprintf(stderr, "rasterkit: %s%s\n", failed ? "" : "warning: ", message.text().c_str());
+    return failed ? exit_failed : exit_ok;
 }
 
 int convert_command::run_batch() {

@@ -31,6 +31,7 @@ private:
     std::string format_text_;
     std::string quality_text_;
     std::string max_pixels_text_;
+    std::string compression_text_;
     unsigned threads_ = 0;
     std::int32_t format_ = RKCONV_FORMAT_BY_NAME;
     int quality_ = -1;

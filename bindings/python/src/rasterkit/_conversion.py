@@ -19,13 +19,15 @@ class Options:
     """The library's settings for one call, freed when the object goes."""
 
     def __init__(self, format: int = FORMAT_BY_NAME, quality: Optional[int] = None,
-                 max_pixels: int = DEFAULT_MAX_PIXELS, transforms: Sequence[str] = ()) -> None:
+                 max_pixels: int = DEFAULT_MAX_PIXELS, transforms: Sequence[str] = (),
+                 compression: Optional[int] = None) -> None:
         self.handle = conversion.rkconv_options_new()
         if not self.handle:
             raise MemoryError("no room for conversion settings")
         conversion.rkconv_options_set_format(self.handle, format)
         conversion.rkconv_options_set_quality(self.handle, -1 if quality is None else quality)
         conversion.rkconv_options_set_max_pixels(self.handle, max_pixels)
+        conversion.rkconv_options_set_compression(self.handle, -1 if compression is None else compression)
         for name in transforms:
             conversion.rkconv_options_add_transform(self.handle, TRANSFORM_CODES[name])
 
@@ -62,6 +64,26 @@ def error(message: Message, path: Optional[PathLike] = None) -> RasterkitError:
         if text.startswith(prefix):
             text = text[len(prefix):]
     return RasterkitError(text, path)
+
+
+def check_compression(compression: Optional[int]) -> Optional[int]:
+    import operator
+
+    if compression is None:
+        return None
+    value = operator.index(compression)
+    if not 0 <= value <= 9:
+        raise ValueError("compression must be within 0..9, not %d" % value)
+    return value
+
+
+def warn_about(message: Message) -> None:
+    """A success's warning from the library, as a Python warning."""
+    import warnings
+
+    text = message.text()
+    if text:
+        warnings.warn(text, RuntimeWarning, stacklevel=3)
 
 
 def check_max_pixels(max_pixels: int) -> int:

@@ -71,6 +71,7 @@ CONVERSION_SIGNATURES = {
     "rkconv_options_set_max_pixels": (_i32, [_vp, ctypes.c_uint64]),
     "rkconv_options_set_format": (_i32, [_vp, _i32]),
     "rkconv_options_set_quality": (_i32, [_vp, _i32]),
+    "rkconv_options_set_compression": (_i32, [_vp, _i32]),
     "rkconv_options_add_transform": (_i32, [_vp, _i32]),
     "rkconv_format_from_extension": (_i32, [_path]),
     "rkconv_probe_file": (_i32, [_path, ctypes.POINTER(Header), _message]),

@@ -7,7 +7,8 @@ from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
 from typing import Any, Iterable, List, Optional, Sequence, Tuple
 
-from ._conversion import DEFAULT_MAX_PIXELS, FORMAT_OF_INPUT, TRANSFORM_CODES, Message, Options, check_max_pixels
+from ._conversion import (DEFAULT_MAX_PIXELS, FORMAT_OF_INPUT, TRANSFORM_CODES, Message, Options, check_compression,
+                          check_max_pixels)
 from ._library import conversion
 from .errors import PathLike
 from .image import FORMATS
@@ -15,7 +16,7 @@ from .image import FORMATS
 TRANSFORMS = tuple(TRANSFORM_CODES)
 
 # What one conversion needs, plain enough to travel to a Dask worker.
-Settings = Tuple[int, Tuple[str, ...], Optional[int], int]
+Settings = Tuple[int, Tuple[str, ...], Optional[int], int, Optional[int]]
 
 
 @dataclass(frozen=True)
@@ -52,8 +53,9 @@ def plan(inputs: Iterable[PathLike], output_dir: PathLike, format: Optional[str]
 def convert_one(input_path: str, output_path: str, settings: Settings) -> ConversionResult:
     """Reads with the pixel limit, transforms and safely writes one file; never raises for a bad file.
     Runs on Dask workers too."""
-    format, transforms, quality, max_pixels = settings
-    options = Options(format=format, quality=quality, max_pixels=max_pixels, transforms=transforms)
+    format, transforms, quality, max_pixels, compression = settings
+    options = Options(format=format, quality=quality, max_pixels=max_pixels, transforms=transforms,
+                      compression=compression)
     message = Message()
     if conversion.rkconv_convert(os.fsencode(input_path), -1, os.fsencode(output_path), -1, options.handle,
                                  message.ref) != 0:
@@ -63,13 +65,14 @@ def convert_one(input_path: str, output_path: str, settings: Settings) -> Conver
 
 def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Optional[str] = None,
                   transforms: Sequence[str] = (), quality: Optional[int] = None, workers: Optional[int] = None,
-                  client: Any = None, max_pixels: int = DEFAULT_MAX_PIXELS) -> List[ConversionResult]:
+                  client: Any = None, max_pixels: int = DEFAULT_MAX_PIXELS,
+                  compression: Optional[int] = None) -> List[ConversionResult]:
     """Converts each input to ``output_dir/<stem>.<ext>`` with the rules of ``rasterkit convert IN... -o DIR``.
 
     `format` ('bmp', 'png', 'jpeg') gives every output that format and extension (jpg for JPEG); without
     it each file keeps its own format (by content) and extension. A folder among the inputs stands for the
     files directly inside it. `transforms` are 'flip_x', 'flip_y', 'transpose', applied in order; `quality`
-    (0..100) applies to JPEG outputs. The output folder is created if missing. A file whose header
+    (0..100) applies to JPEG outputs, `compression` (zlib level 0..9, default 3) to PNG outputs. The output folder is created if missing. A file whose header
     declares more than `max_pixels` pixels fails without being decoded (default 268435456; 0 allows up
     to the library's ceiling of 2**29).
 
@@ -93,7 +96,7 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
     if quality is not None and format is not None and FORMATS[format] != 3:
         raise ValueError("quality applies to JPEG output only")
     settings = (FORMATS[format] if format is not None else FORMAT_OF_INPUT, transforms, quality,
-                check_max_pixels(max_pixels))
+                check_max_pixels(max_pixels), check_compression(compression))
     pairs = plan(inputs, output_dir, format)
     message = Message()
     if conversion.rkconv_make_directories(os.fsencode(output_dir), message.ref) != 0:

@@ -6,7 +6,7 @@ import operator
 import os
 from typing import Any, Dict, Iterable, NamedTuple, Optional, Tuple
 
-from ._conversion import DEFAULT_MAX_PIXELS, Message, Options, check_max_pixels, error
+from ._conversion import DEFAULT_MAX_PIXELS, Message, Options, check_compression, check_max_pixels, error, warn_about
 from ._library import Header, RecordPointer, conversion, library
 from .errors import PathLike, RasterkitError
 
@@ -187,28 +187,33 @@ class Image:
             raise error(message)
         return image
 
-    def write(self, path: PathLike, format: Optional[str] = None, quality: Optional[int] = None) -> None:
+    def write(self, path: PathLike, format: Optional[str] = None, quality: Optional[int] = None,
+              compression: Optional[int] = None) -> None:
         """Writes the image safely: to a temporary file beside `path`, checked, then renamed over it.
 
         The format is `format` ('bmp', 'png', 'jpeg') if given, else the name's extension (anything
-        unknown is written as PNG after the library's warning). `quality` (0..100) writes JPEG through
-        the JPEG writer. On failure RasterkitError is raised and an existing file is left as it was.
+        unknown is written as PNG with a RuntimeWarning). `quality` (0..100, default 100) applies to
+        JPEG; `compression` (zlib level 0..9, default 3) to PNG, which is written as RGB when every
+        pixel is opaque and decodes to exactly these pixels. On failure RasterkitError is raised,
+        saying why, and an existing file is left as it was.
         """
         record = self._live()
         code = _format_code(format)
         written = code or FORMATS.get(format_for_name(path) or "png")
-        options = Options(format=code, quality=_quality(quality, written == 3))
+        options = Options(format=code, quality=_quality(quality, written == 3),
+                          compression=check_compression(compression))
         message = Message()
         if conversion.rkconv_write_file(_encode_path(path), record, options.handle, message.ref) != 0:
             raise error(message, path)
+        warn_about(message)
 
-    def to_bytes(self, format: str, quality: Optional[int] = None) -> bytes:
+    def to_bytes(self, format: str, quality: Optional[int] = None, compression: Optional[int] = None) -> bytes:
         """The image encoded as a whole BMP, PNG or JPEG file, as written by write() with that format."""
         record = self._live()
         if format is None:
             raise ValueError("to_bytes needs a format: bmp, png or jpeg")
         code = _format_code(format)
-        options = Options(format=code, quality=_quality(quality, code == 3))
+        options = Options(format=code, quality=_quality(quality, code == 3), compression=check_compression(compression))
         data, length, message = ctypes.c_void_p(), ctypes.c_size_t(), Message()
         if conversion.rkconv_write_bytes(record, options.handle, ctypes.byref(data), ctypes.byref(length),
                                          message.ref) != 0:
