@@ -121,6 +121,10 @@ int convert_command::run_single() {
     const bool writes_jpeg = format_ == RKCONV_FORMAT_JPEG ||
                              (format_ == RKCONV_FORMAT_BY_NAME && rkconv_format_from_extension(output.c_str()) == RKCONV_FORMAT_JPEG);
     if (quality_ >= 0 && !writes_jpeg) return usage("--quality applies to JPEG output only");
+    const std::int32_t by_name = rkconv_format_from_extension(output.c_str());
+    const bool writes_png = format_ == RKCONV_FORMAT_PNG ||
+                            (format_ == RKCONV_FORMAT_BY_NAME && by_name != RKCONV_FORMAT_BMP && by_name != RKCONV_FORMAT_JPEG);
+    if (app().count("--compression") > 0 && !writes_png) return usage("--compression applies to PNG output only");
     rkconv_options_set_format(options_.get(), format_);
 
     // The image goes to the real standard output only once it is whole;
@@ -150,6 +154,8 @@ int convert_command::run_batch() {
     if (output_directory_ == standard_stream) return usage("'-' (standard output) cannot be used with -o");
     if (quality_ >= 0 && format_ != RKCONV_FORMAT_BY_NAME && format_ != RKCONV_FORMAT_JPEG)
         return usage("--quality applies to JPEG output only");
+    if (app().count("--compression") > 0 && format_ != RKCONV_FORMAT_BY_NAME && format_ != RKCONV_FORMAT_PNG)
+        return usage("--compression applies to PNG output only");
     // Without --format each file keeps the format it has.
     const std::int32_t format = format_ == RKCONV_FORMAT_BY_NAME ? RKCONV_FORMAT_OF_INPUT : format_;
     rkconv_options_set_format(options_.get(), format);
