@@ -44,7 +44,7 @@ int main(int argc, char **argv) {
     const int rounds = std::max(1, std::atoi(argv[3]));
     rasterkit_image *image = nullptr;
     rasterkit_image_new(&image, 0, 0);
-    if (rkconv_read_file(argv[1], nullptr, image, nullptr) != 0) return 1;
+    if (rkconv_read_file(argv[1], nullptr, image, nullptr, nullptr) != 0) return 1;
 
     struct writer {
         std::string name;
@@ -57,7 +57,7 @@ int main(int argc, char **argv) {
         rkconv_options_set_compression(options, level);
         settings.push_back(options);
         writers.push_back({"encoder level " + std::to_string(level),
-                           [&, options] { rkconv_write_file(out.c_str(), image, options, nullptr); }});
+                           [&, options] { rkconv_write_file(out.c_str(), image, options, nullptr, nullptr); }});
     }
     std::printf("writer\tseconds\tbytes\n");
     for (const writer &w : writers) {

@@ -12,6 +12,7 @@
 #include "batch_plan.h"
 #include "conversion.h"
 #include "memory_file.h"
+#include "metadata.h"
 #include "options.h"
 #include "probe.h"
 #include "reading.h"
@@ -104,6 +105,47 @@ RKCONV_API int32_t rkconv_options_set_compression(rkconv_options *options, int32
     return ok;
 }
 
+RKCONV_API int32_t rkconv_options_set_auto_orient(rkconv_options *options, int32_t enabled) {
+    if (options == nullptr) return failure;
+    options->auto_orient = enabled != 0;
+    return ok;
+}
+
+RKCONV_API int32_t rkconv_options_set_profile(rkconv_options *options, int32_t profile) {
+    if (options == nullptr || profile < RKCONV_PROFILE_KEEP || profile > RKCONV_PROFILE_TO_SRGB) return failure;
+    options->profile = profile;
+    return ok;
+}
+
+RKCONV_API rkconv_metadata *rkconv_metadata_new(void) { return new (std::nothrow) rkconv_metadata(); }
+
+RKCONV_API void rkconv_metadata_free(rkconv_metadata *metadata) { delete metadata; }
+
+RKCONV_API int32_t rkconv_metadata_orientation(const rkconv_metadata *metadata) {
+    return metadata == nullptr ? 1 : metadata->orientation;
+}
+
+RKCONV_API const uint8_t *rkconv_metadata_icc_profile(const rkconv_metadata *metadata, size_t *length) {
+    const bool has = metadata != nullptr && !metadata->icc_profile.empty();
+    if (length != nullptr) *length = has ? metadata->icc_profile.size() : 0;
+    return has ? metadata->icc_profile.data() : nullptr;
+}
+
+RKCONV_API const char *rkconv_metadata_icc_description(const rkconv_metadata *metadata) {
+    return metadata == nullptr ? "" : metadata->icc_description.c_str();
+}
+
+RKCONV_API int32_t rkconv_metadata_set_icc_profile(rkconv_metadata *metadata, const uint8_t *profile,
+                                                   size_t length) {
+    if (metadata == nullptr || (profile == nullptr && length > 0) || length > rkconv::max_icc_bytes) return failure;
+    try {
+        rkconv::adopt_icc(*metadata, std::vector<std::uint8_t>(profile, profile + length));
+    } catch (...) {
+        return failure;
+    }
+    return ok;
+}
+
 RKCONV_API int32_t rkconv_options_add_transform(rkconv_options *options, int32_t transform) {
     if (options == nullptr || transform < RKCONV_TRANSFORM_FLIP_X || transform > RKCONV_TRANSFORM_TRANSPOSE)
         return failure;
@@ -119,7 +161,8 @@ RKCONV_API int32_t rkconv_format_from_extension(const char *path) {
     return path == nullptr ? RKCONV_FORMAT_BY_NAME : rkconv::format_from_extension(path);
 }
 
-RKCONV_API int32_t rkconv_probe_file(const char *path, rkconv_header *header, char **message) {
+RKCONV_API int32_t rkconv_probe_file(const char *path, rkconv_header *header, rkconv_metadata *metadata,
+                                     char **message) {
     return guarded(message, [&]() -> std::string {
         if (path == nullptr || header == nullptr) return "no file or no header record given";
         std::FILE *file = std::fopen(path, "rb");
@@ -128,92 +171,120 @@ RKCONV_API int32_t rkconv_probe_file(const char *path, rkconv_header *header, ch
             *header = rkconv_header{-1, 0, 0};
             return std::string(rkconv::unknown_format_error) + " (" + std::strerror(cause) + ")";
         }
-        const rkconv::header_facts facts = rkconv::probe_stream(file);
+        rkconv_metadata found;
+        const rkconv::header_facts facts = rkconv::probe_stream(file, metadata != nullptr ? &found : nullptr);
         std::fclose(file);
         fill_header(facts, header);
+        if (facts.error.empty() && metadata != nullptr) *metadata = std::move(found);
         return facts.error;
     });
 }
 
-RKCONV_API int32_t rkconv_probe_bytes(const uint8_t *bytes, size_t length, rkconv_header *header, char **message) {
+RKCONV_API int32_t rkconv_probe_bytes(const uint8_t *bytes, size_t length, rkconv_header *header,
+                                      rkconv_metadata *metadata, char **message) {
     return guarded(message, [&]() -> std::string {
         if ((bytes == nullptr && length > 0) || header == nullptr) return "no bytes or no header record given";
-        const rkconv::header_facts facts = rkconv::probe_memory(bytes, length);
+        rkconv_metadata found;
+        const rkconv::header_facts facts = rkconv::probe_memory(bytes, length, metadata != nullptr ? &found : nullptr);
         fill_header(facts, header);
+        if (facts.error.empty() && metadata != nullptr) *metadata = std::move(found);
         return facts.error;
     });
 }
 
 RKCONV_API int32_t rkconv_read_file(const char *path, const rkconv_options *options, rasterkit_image *image,
-                                    char **message) {
+                                    rkconv_metadata *metadata, char **message) {
     return guarded(message, [&]() -> std::string {
         if (path == nullptr || image == nullptr) return "no file or no image given";
-        return rkconv::read_path(path, settings(options), image).error;
+        rkconv_metadata ignored;
+        return rkconv::read_path(path, settings(options), image, metadata != nullptr ? *metadata : ignored).error;
     });
 }
 
 RKCONV_API int32_t rkconv_read_bytes(const uint8_t *bytes, size_t length, const rkconv_options *options,
-                                     rasterkit_image *image, char **message) {
+                                     rasterkit_image *image, rkconv_metadata *metadata, char **message) {
     return guarded(message, [&]() -> std::string {
         if ((bytes == nullptr && length > 0) || image == nullptr) return "no bytes or no image given";
-        return rkconv::read_memory(bytes, length, "the bytes", settings(options), image).error;
+        rkconv_metadata ignored;
+        return rkconv::read_memory(bytes, length, "the bytes", settings(options), image,
+                                   metadata != nullptr ? *metadata : ignored)
+            .error;
     });
 }
 
 RKCONV_API int32_t rkconv_read_descriptor(int fd, const rkconv_options *options, rasterkit_image *image,
-                                          char **message) {
+                                          rkconv_metadata *metadata, char **message) {
     return guarded(message, [&]() -> std::string {
         if (image == nullptr) return "no image given";
         std::vector<std::uint8_t> bytes;
         if (std::string fault = rkconv::read_all(fd, bytes); !fault.empty()) return "the input: " + fault;
-        return rkconv::read_memory(bytes.data(), bytes.size(), "the input", settings(options), image).error;
+        rkconv_metadata ignored;
+        return rkconv::read_memory(bytes.data(), bytes.size(), "the input", settings(options), image,
+                                   metadata != nullptr ? *metadata : ignored)
+            .error;
     });
 }
 
 RKCONV_API int32_t rkconv_write_file(const char *path, const rasterkit_image *image, const rkconv_options *options,
-                                     char **message) {
+                                     const rkconv_metadata *metadata, char **message) {
     std::string warning;
     return guarded(
         message,
         [&]() -> std::string {
             if (path == nullptr || image == nullptr) return "no file or no image given";
-            const rkconv::planned_write planned = rkconv::plan_write(settings(options), path, RKCONV_FORMAT_PNG);
+            const rkconv::planned_write planned =
+                rkconv::plan_write(settings(options), path, RKCONV_FORMAT_PNG, metadata);
             if (!planned.error.empty()) return std::string(path) + ": " + planned.error;
+            std::string about_profile = planned.profile_warning;
+            const std::string fault = rkconv::write_to_file(path, image, planned.plan, about_profile);
             warning = planned.warning;
-            const std::string fault = rkconv::write_to_file(path, image, planned.plan);
+            rkconv::add_warning(warning, about_profile);
             return fault.empty() ? fault : std::string(path) + ": could not be written (" + fault + ")";
         },
         &warning);
 }
 
-RKCONV_API int32_t rkconv_write_bytes(const rasterkit_image *image, const rkconv_options *options, uint8_t **bytes,
-                                      size_t *length, char **message) {
-    return guarded(message, [&]() -> std::string {
-        if (image == nullptr || bytes == nullptr || length == nullptr) return "no image or no place for the bytes";
-        *bytes = nullptr;
-        *length = 0;
-        const rkconv::planned_write planned = rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG);
-        if (!planned.error.empty()) return planned.error;
-        std::vector<std::uint8_t> encoded;
-        if (std::string fault = rkconv::write_to_bytes(image, planned.plan, encoded); !fault.empty())
-            return "could not be encoded (" + fault + ")";
-        *bytes = static_cast<std::uint8_t *>(std::malloc(encoded.empty() ? 1 : encoded.size()));
-        if (*bytes == nullptr) return out_of_memory;
-        std::memcpy(*bytes, encoded.data(), encoded.size());
-        *length = encoded.size();
-        return {};
-    });
+RKCONV_API int32_t rkconv_write_bytes(const rasterkit_image *image, const rkconv_options *options,
+                                      const rkconv_metadata *metadata, uint8_t **bytes, size_t *length,
+                                      char **message) {
+    std::string warning;
+    return guarded(
+        message,
+        [&]() -> std::string {
+            if (image == nullptr || bytes == nullptr || length == nullptr) return "no image or no place for the bytes";
+            *bytes = nullptr;
+            *length = 0;
+            const rkconv::planned_write planned =
+                rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG, metadata);
+            if (!planned.error.empty()) return planned.error;
+            warning = planned.profile_warning;
+            std::vector<std::uint8_t> encoded;
+            if (std::string fault = rkconv::write_to_bytes(image, planned.plan, encoded, warning); !fault.empty())
+                return "could not be encoded (" + fault + ")";
+            *bytes = static_cast<std::uint8_t *>(std::malloc(encoded.empty() ? 1 : encoded.size()));
+            if (*bytes == nullptr) return out_of_memory;
+            std::memcpy(*bytes, encoded.data(), encoded.size());
+            *length = encoded.size();
+            return {};
+        },
+        &warning);
 }
 
 RKCONV_API int32_t rkconv_write_descriptor(int fd, const rasterkit_image *image, const rkconv_options *options,
-                                           char **message) {
-    return guarded(message, [&]() -> std::string {
-        if (image == nullptr) return "no image given";
-        const rkconv::planned_write planned = rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG);
-        if (!planned.error.empty()) return planned.error;
-        const std::string fault = rkconv::write_to_descriptor(fd, image, planned.plan);
-        return fault.empty() ? fault : "could not be written (" + fault + ")";
-    });
+                                           const rkconv_metadata *metadata, char **message) {
+    std::string warning;
+    return guarded(
+        message,
+        [&]() -> std::string {
+            if (image == nullptr) return "no image given";
+            const rkconv::planned_write planned =
+                rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG, metadata);
+            if (!planned.error.empty()) return planned.error;
+            warning = planned.profile_warning;
+            const std::string fault = rkconv::write_to_descriptor(fd, image, planned.plan, warning);
+            return fault.empty() ? fault : "could not be written (" + fault + ")";
+        },
+        &warning);
 }
 
 RKCONV_API int32_t rkconv_convert(const char *input, int input_fd, const char *output, int output_fd,

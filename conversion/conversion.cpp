@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "colour.h"
 #include "memory_file.h"
 #include "options.h"
 #include "reading.h"
@@ -25,12 +26,21 @@ const char *transform_name(std::int32_t transform) {
     }
 }
 
-read_outcome read_endpoint(const endpoint &input, const rkconv_options &options, rasterkit_image *image) {
-    if (input.path != nullptr) return read_path(input.path, options, image);
+read_outcome read_endpoint(const endpoint &input, const rkconv_options &options, rasterkit_image *image,
+                           rkconv_metadata &metadata) {
+    if (input.path != nullptr) return read_path(input.path, options, image, metadata);
     std::vector<std::uint8_t> bytes;
     if (std::string fault = read_all(input.fd, bytes); !fault.empty())
         return {-1, std::string(standard_input_name) + ": " + fault};
-    return read_memory(bytes.data(), bytes.size(), standard_input_name, options, image);
+    return read_memory(bytes.data(), bytes.size(), standard_input_name, options, image, metadata);
+}
+
+// With --to-srgb, an image with a profile gets sRGB pixels; one whose
+// profile cannot be used keeps its pixels, and the warning says so.
+std::string convert_colours(const rkconv_options &options, const rkconv_metadata &metadata, rasterkit_image *image) {
+    if (options.profile != RKCONV_PROFILE_TO_SRGB || metadata.icc_profile.empty()) return {};
+    const std::string fault = convert_to_srgb(image, metadata.icc_profile);
+    return fault.empty() ? fault : fault + ": not converted to sRGB, written without it";
 }
 
 }  // namespace
@@ -55,18 +65,24 @@ conversion_result convert(const endpoint &input, const endpoint &output, const r
     const char *output_name = output.path != nullptr ? output.path : standard_output_name;
     record image;
     if (!image.valid()) return {std::string(input_name) + ": out of memory", {}};
-    const read_outcome read = read_endpoint(input, options, image.get());
+    rkconv_metadata metadata;
+    const read_outcome read = read_endpoint(input, options, image.get(), metadata);
     if (!read.error.empty()) return {read.error, {}};
     for (std::int32_t transform : options.transforms)
         if (!apply_transform(transform, image.get()))
             return {std::string(input_name) + ": out of memory for " + transform_name(transform), {}};
 
-    const planned_write planned = plan_write(options, output.path, read.format);
+    planned_write planned = plan_write(options, output.path, read.format, &metadata);
     if (!planned.error.empty()) return {std::string(output_name) + ": " + planned.error, {}};
-    const std::string fault = output.path != nullptr ? write_to_file(output.path, image.get(), planned.plan)
-                                                     : write_to_descriptor(output.fd, image.get(), planned.plan);
+    std::string about_input = convert_colours(options, metadata, image.get());
+    add_warning(about_input, planned.profile_warning);
+    const std::string fault = output.path != nullptr
+                                  ? write_to_file(output.path, image.get(), planned.plan, about_input)
+                                  : write_to_descriptor(output.fd, image.get(), planned.plan, about_input);
     if (!fault.empty()) return {std::string(output_name) + ": could not be written (" + fault + ")", {}};
-    return {{}, planned.warning};
+    std::string said = planned.warning;
+    if (!about_input.empty()) add_warning(said, std::string(input_name) + ": " + about_input);
+    return {{}, said};
 }
 
 }  // namespace rkconv

@@ -82,6 +82,9 @@ bool write_jpeg(jpeg_encode_context *context, const rasterkit_image *image, cons
     jpeg_set_defaults(cinfo);
     jpeg_set_quality(cinfo, settings.quality, TRUE);
     jpeg_start_compress(cinfo, TRUE);
+    if (settings.icc_profile != nullptr && !settings.icc_profile->empty())
+        jpeg_write_icc_profile(cinfo, settings.icc_profile->data(),
+                               static_cast<unsigned int>(settings.icc_profile->size()));
 
     const std::size_t stride = static_cast<std::size_t>(image->width) * rgba_components;
     JSAMPROW rows[rows_per_write];

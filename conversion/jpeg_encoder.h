@@ -3,7 +3,9 @@
 // bytes. Errors come back as text; the process is never ended.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "rasterkit.h"
 #include "sink.h"
@@ -12,6 +14,7 @@ namespace rkconv {
 
 struct jpeg_settings {
     int quality = 100;
+    const std::vector<std::uint8_t> *icc_profile = nullptr;  // APP2 ICC_PROFILE segments, split as needed
 };
 
 // Empty on success, else why not. `image` has pixels.

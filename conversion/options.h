@@ -11,6 +11,8 @@ struct rkconv_options {
     std::int32_t format = RKCONV_FORMAT_BY_NAME;
     std::int32_t quality = -1;
     std::int32_t compression = -1;
+    bool auto_orient = true;
+    std::int32_t profile = RKCONV_PROFILE_KEEP;
     std::vector<std::int32_t> transforms;
 };
 

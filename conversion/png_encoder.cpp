@@ -41,6 +41,23 @@ extern "C" void png_encode_flush(png_structp png) {
     if (!context->sink->flush()) png_error(png, "Flush Error");
 }
 
+constexpr char profile_name[] = "ICC profile";
+
+// An iCCP chunk where the image has a profile libpng accepts, else the sRGB
+// chunk. Profiles libpng finds fault with come back as its warnings, not
+// errors, so that a bad profile never fails the write.
+void describe_colours(png_structp png, png_infop info, const png_settings &settings) {
+    const std::vector<std::uint8_t> *profile = settings.icc_profile;
+    if (profile != nullptr && !profile->empty()) {
+        png_set_benign_errors(png, 1);
+        png_set_iCCP(png, info, profile_name, PNG_COMPRESSION_TYPE_BASE, profile->data(),
+                     static_cast<png_uint_32>(profile->size()));
+        if (png_get_valid(png, info, PNG_INFO_iCCP) != 0) return;
+        if (settings.warning != nullptr) *settings.warning = "libpng refused the colour profile: written as sRGB";
+    }
+    png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+}
+
 bool write_png(png_encode_context *context, const rasterkit_image *image, const png_settings &settings,
                bool opaque) {
     if (setjmp(png_jmpbuf(context->png))) return false;  // NOLINT(cert-err52-cpp): libpng's errors land here
@@ -50,7 +67,7 @@ bool write_png(png_encode_context *context, const rasterkit_image *image, const 
     png_set_IHDR(context->png, context->info, static_cast<png_uint_32>(image->width),
                  static_cast<png_uint_32>(image->height), 8, opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-    png_set_sRGB(context->png, context->info, PNG_sRGB_INTENT_PERCEPTUAL);
+    describe_colours(context->png, context->info, settings);
     png_write_info(context->png, context->info);
     // The record's rows go in as they lie; for RGB libpng drops the fourth byte.
     if (opaque) png_set_filler(context->png, 0, PNG_FILLER_AFTER);

@@ -1,10 +1,13 @@
 // PNG through libpng's full interface: RGB when every pixel is opaque, RGBA
-// otherwise, a chosen zlib level, adaptive filters and the sRGB chunk that
-// rasterkit's writer writes. Errors come back as text; the process is never
+// otherwise, a chosen zlib level, adaptive filters, and either the sRGB chunk
+// that rasterkit's writer writes or an iCCP chunk with the image's profile
+// (never both). Errors come back as text; the process is never
 // ended.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "rasterkit.h"
 #include "sink.h"
@@ -18,7 +21,9 @@ namespace rkconv {
 constexpr int default_png_compression = 3;
 
 struct png_settings {
-    int compression = default_png_compression;  // zlib level 0..9
+    int compression = default_png_compression;              // zlib level 0..9
+    const std::vector<std::uint8_t> *icc_profile = nullptr;  // written as iCCP instead of sRGB
+    std::string *warning = nullptr;                           // told when libpng refuses the profile
 };
 
 // Empty on success, else why not. `image` has pixels.

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -94,6 +96,7 @@ header_facts probe_bmp(byte_source &source) {
 // setjmp, so that it is still valid when control comes back by longjmp.
 struct png_probe_context {
     byte_source *source = nullptr;
+    rkconv_metadata *metadata = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
     char error[256] = {};
@@ -112,21 +115,38 @@ extern "C" void png_probe_read(png_structp png, png_bytep into, png_size_t count
     if (context->source->read(into, count) != count) png_error(png, "Read Error");
 }
 
+void read_png_metadata(png_structp png, png_infop info, rkconv_metadata &metadata) {
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profile_length = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &profile_length) != 0 && profile != nullptr)
+        adopt_icc(metadata, std::vector<std::uint8_t>(profile, profile + profile_length));
+    png_bytep exif = nullptr;
+    png_uint_32 exif_length = 0;
+    if (png_get_eXIf_1(png, info, &exif_length, &exif) != 0 && exif != nullptr)
+        metadata.orientation = exif_orientation(exif, exif_length);
+}
+
 bool read_png_header(png_probe_context *context, png_uint_32 *width, png_uint_32 *height) {
     if (setjmp(png_jmpbuf(context->png))) return false;  // NOLINT(cert-err52-cpp): libpng's errors land here
     png_set_read_fn(context->png, context, png_probe_read);
     // The same tolerance the readers' simplified interface sets up.
     png_set_benign_errors(context->png, 1);
+    // Chunks past this size (a profile, an EXIF block) are skipped with a warning.
+    png_set_chunk_malloc_max(context->png, max_icc_bytes);
     png_read_info(context->png, context->info);
     *width = png_get_image_width(context->png, context->info);
     *height = png_get_image_height(context->png, context->info);
+    if (context->metadata != nullptr) read_png_metadata(context->png, context->info, *context->metadata);
     return true;
 }
 
-header_facts probe_png(byte_source &source) {
+header_facts probe_png(byte_source &source, rkconv_metadata *metadata) {
     if (!source.rewind()) return refused(format_png, "cannot be re-read");
     png_probe_context context;
     context.source = &source;
+    context.metadata = metadata;
     context.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &context, png_probe_error, png_probe_warning);
     if (context.png != nullptr) context.info = png_create_info_struct(context.png);
     if (context.info == nullptr) {
@@ -145,6 +165,7 @@ header_facts probe_png(byte_source &source) {
 
 struct jpeg_probe_context {
     jpeg_decompress_struct cinfo;
+    rkconv_metadata *metadata;
     jpeg_error_mgr errors;
     std::jmp_buf resume;
     char error[JMSG_LENGTH_MAX];
@@ -157,6 +178,27 @@ struct jpeg_probe_context {
 }
 
 void jpeg_probe_silence(j_common_ptr) {}
+
+constexpr unsigned char exif_marker_header[] = {'E', 'x', 'i', 'f', 0, 0};
+constexpr unsigned int max_marker_bytes = 0xFFFF;
+
+// The first APP1 segment that holds EXIF, and the ICC profile from the APP2
+// segments, which libjpeg-turbo joins in their order.
+void read_jpeg_metadata(j_decompress_ptr cinfo, rkconv_metadata &metadata) {
+    for (jpeg_saved_marker_ptr marker = cinfo->marker_list; marker != nullptr; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 1 || marker->data_length < sizeof exif_marker_header ||
+            std::memcmp(marker->data, exif_marker_header, sizeof exif_marker_header) != 0)
+            continue;
+        metadata.orientation = exif_orientation(marker->data, marker->data_length);
+        break;
+    }
+    JOCTET *profile = nullptr;
+    unsigned int profile_length = 0;
+    if (jpeg_read_icc_profile(cinfo, &profile, &profile_length) && profile != nullptr &&
+        profile_length <= max_icc_bytes)
+        adopt_icc(metadata, std::vector<std::uint8_t>(profile, profile + profile_length));
+    std::free(profile);
+}
 
 bool read_jpeg_header(jpeg_probe_context *context, byte_source *source, bool *header_ok) {
     jpeg_decompress_struct *cinfo = &context->cinfo;
@@ -173,13 +215,19 @@ bool read_jpeg_header(jpeg_probe_context *context, byte_source *source, bool *he
         jpeg_stdio_src(cinfo, source->file);
     else
         jpeg_mem_src(cinfo, source->bytes, static_cast<unsigned long>(source->length));
+    if (context->metadata != nullptr) {
+        jpeg_save_markers(cinfo, JPEG_APP0 + 1, max_marker_bytes);
+        jpeg_save_markers(cinfo, JPEG_APP0 + 2, max_marker_bytes);
+    }
     *header_ok = jpeg_read_header(cinfo, TRUE) == JPEG_HEADER_OK;
+    if (*header_ok && context->metadata != nullptr) read_jpeg_metadata(cinfo, *context->metadata);
     return true;
 }
 
-header_facts probe_jpeg(byte_source &source) {
+header_facts probe_jpeg(byte_source &source, rkconv_metadata *metadata) {
     if (!source.rewind()) return refused(format_jpeg, "cannot be re-read");
     auto context = std::make_unique<jpeg_probe_context>();
+    context->metadata = metadata;
     bool header_ok = false;
     if (!read_jpeg_header(context.get(), &source, &header_ok)) return refused(format_jpeg, context->error);
     const JDIMENSION width = context->cinfo.image_width;
@@ -189,7 +237,7 @@ header_facts probe_jpeg(byte_source &source) {
     return accepted(format_jpeg, width, height);
 }
 
-header_facts probe(byte_source &source) {
+header_facts probe(byte_source &source, rkconv_metadata *metadata) {
     unsigned char signature[rasterkit::signature_bytes] = {};
     source.read(signature, sizeof signature);
     const std::int32_t format = rasterkit::format_of_signature(signature);
@@ -197,9 +245,9 @@ header_facts probe(byte_source &source) {
         case format_bmp:
             return probe_bmp(source);
         case format_png:
-            return probe_png(source);
+            return probe_png(source, metadata);
         case format_jpeg:
-            return probe_jpeg(source);
+            return probe_jpeg(source, metadata);
         default: {
             header_facts facts;
             facts.error = unknown_format_error;
@@ -210,17 +258,17 @@ header_facts probe(byte_source &source) {
 
 }  // namespace
 
-header_facts probe_stream(std::FILE *file) {
+header_facts probe_stream(std::FILE *file, rkconv_metadata *metadata) {
     byte_source source;
     source.file = file;
-    return probe(source);
+    return probe(source, metadata);
 }
 
-header_facts probe_memory(const std::uint8_t *bytes, std::size_t length) {
+header_facts probe_memory(const std::uint8_t *bytes, std::size_t length, rkconv_metadata *metadata) {
     byte_source source;
     source.bytes = bytes;
     source.length = length;
-    return probe(source);
+    return probe(source, metadata);
 }
 
 }  // namespace rkconv

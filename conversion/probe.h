@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "metadata.h"
+
 namespace rkconv {
 
 struct header_facts {
@@ -19,8 +21,10 @@ struct header_facts {
 // The error for a file whose first bytes name no format the readers know.
 extern const char *const unknown_format_error;
 
-// From a stream at its first byte; where it is left is unspecified.
-header_facts probe_stream(std::FILE *file);
-header_facts probe_memory(const std::uint8_t *bytes, std::size_t length);
+// From a stream at its first byte; where it is left is unspecified. With
+// `metadata`, the orientation and colour profile are read into it too (from
+// the markers and chunks before the pixel data, bounded in size).
+header_facts probe_stream(std::FILE *file, rkconv_metadata *metadata = nullptr);
+header_facts probe_memory(const std::uint8_t *bytes, std::size_t length, rkconv_metadata *metadata = nullptr);
 
 }  // namespace rkconv

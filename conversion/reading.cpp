@@ -8,6 +8,7 @@
 
 #include "memory_file.h"
 #include "options.h"
+#include "orientation.h"
 #include "probe.h"
 #include "record.h"
 
@@ -50,21 +51,28 @@ read_outcome failed(const std::string &name, std::int32_t format, const std::str
     return {format, name + ": " + why};
 }
 
-// The reader fills a record of its own; the caller's changes only on success.
-read_outcome adopt(record &fresh, rasterkit_image *image, const std::string &name, std::int32_t format) {
+// The reader fills a record of its own; the caller's record and metadata
+// change only on success.
+read_outcome adopt(record &fresh, rkconv_metadata &found, const rkconv_options &options, rasterkit_image *image,
+                   rkconv_metadata &metadata, const std::string &name, std::int32_t format) {
     if (!fresh.has_pixels()) return failed(name, format, std::string("cannot be read as ") + format_name(format));
+    if (options.auto_orient && !orient_upright(found.orientation, fresh.get()))
+        return failed(name, format, "out of memory to turn it upright");
     fresh.move_into(image);
+    metadata = std::move(found);
     return {format, {}};
 }
 
 }  // namespace
 
-read_outcome read_path(const std::string &path, const rkconv_options &options, rasterkit_image *image) {
+read_outcome read_path(const std::string &path, const rkconv_options &options, rasterkit_image *image,
+                       rkconv_metadata &metadata) {
     header_facts header;
+    rkconv_metadata found;
     {
         const std::unique_ptr<std::FILE, file_closer> file(std::fopen(path.c_str(), "rb"));
         if (!file) return failed(path, -1, std::string(unknown_format_error) + " (" + std::strerror(errno) + ")");
-        header = probe_stream(file.get());
+        header = probe_stream(file.get(), &found);
     }
     if (!header.error.empty()) return failed(path, header.format, header.error);
     if (const std::string refusal = over_limit(header, options); !refusal.empty())
@@ -72,12 +80,13 @@ read_outcome read_path(const std::string &path, const rkconv_options &options, r
     record fresh;
     if (!fresh.valid()) return failed(path, header.format, "out of memory");
     read_with(header.format, path.c_str(), fresh.get());
-    return adopt(fresh, image, path, header.format);
+    return adopt(fresh, found, options, image, metadata, path, header.format);
 }
 
 read_outcome read_memory(const std::uint8_t *bytes, std::size_t length, const std::string &name,
-                         const rkconv_options &options, rasterkit_image *image) {
-    const header_facts header = probe_memory(bytes, length);
+                         const rkconv_options &options, rasterkit_image *image, rkconv_metadata &metadata) {
+    rkconv_metadata found;
+    const header_facts header = probe_memory(bytes, length, &found);
     if (!header.error.empty()) return failed(name, header.format, header.error);
     if (const std::string refusal = over_limit(header, options); !refusal.empty())
         return failed(name, header.format, refusal);
@@ -86,13 +95,13 @@ read_outcome read_memory(const std::uint8_t *bytes, std::size_t length, const st
     if (header.format == format_png) {
         if (length > INT32_MAX) return failed(name, header.format, "too many bytes for a PNG read from memory");
         rasterkit_pngbytebuffer_to_img(fresh.get(), bytes, static_cast<std::int32_t>(length));
-        return adopt(fresh, image, name, header.format);
+        return adopt(fresh, found, options, image, metadata, name, header.format);
     }
     memory_file file;
     if (!file.error().empty()) return failed(name, header.format, file.error());
     if (!file.fill(bytes, length)) return failed(name, header.format, "the bytes could not be staged in memory");
     read_with(header.format, file.path().c_str(), fresh.get());
-    return adopt(fresh, image, name, header.format);
+    return adopt(fresh, found, options, image, metadata, name, header.format);
 }
 
 }  // namespace rkconv

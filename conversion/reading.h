@@ -5,6 +5,7 @@
 #include <string>
 
 #include "rasterkit.h"
+#include "metadata.h"
 #include "rasterkit_convert.h"
 
 namespace rkconv {
@@ -14,10 +15,12 @@ struct read_outcome {
     std::string error;         // empty on success; names the file
 };
 
-// On success `image` holds the pixels; on failure it is as it was.
-read_outcome read_path(const std::string &path, const rkconv_options &options, rasterkit_image *image);
+// On success `image` holds the pixels, turned upright when the options say
+// so, and `metadata` what the file said; on failure both are as they were.
+read_outcome read_path(const std::string &path, const rkconv_options &options, rasterkit_image *image,
+                       rkconv_metadata &metadata);
 // `name` stands for the bytes in messages.
 read_outcome read_memory(const std::uint8_t *bytes, std::size_t length, const std::string &name,
-                         const rkconv_options &options, rasterkit_image *image);
+                         const rkconv_options &options, rasterkit_image *image, rkconv_metadata &metadata);
 
 }  // namespace rkconv

@@ -38,13 +38,32 @@ private:
     record substitute_;
 };
 
-std::string encode(const rasterkit_image *image, const write_plan &plan, byte_sink &sink) {
-    if (plan.format == format_jpeg) return encode_jpeg(image, jpeg_settings{plan.quality}, sink);
-    return encode_png(image, png_settings{plan.compression}, sink);
+std::string encode(const rasterkit_image *image, const write_plan &plan, byte_sink &sink, std::string &warning) {
+    if (plan.format == format_jpeg) return encode_jpeg(image, jpeg_settings{plan.quality, plan.icc_profile}, sink);
+    std::string refused;
+    std::string fault = encode_png(image, png_settings{plan.compression, plan.icc_profile, &refused}, sink);
+    add_warning(warning, refused);
+    return fault;
+}
+
+// The profile to carry, or null with the reason it is dropped.
+const std::vector<std::uint8_t> *profile_to_carry(const rkconv_metadata &metadata, std::string &warning) {
+    if (metadata.icc_profile.empty()) return nullptr;
+    const icc_facts facts = examine_icc(metadata.icc_profile);
+    if (!facts.readable) {
+        warning = "the colour profile is malformed: dropped";
+        return nullptr;
+    }
+    if (!facts.rgb) {
+        warning = "the colour profile is not an RGB profile: dropped";
+        return nullptr;
+    }
+    return &metadata.icc_profile;
 }
 
 // Writes the file at `path`; the caller judges whether it is complete.
-std::string encode_file(const char *path, const rasterkit_image *image, const write_plan &plan) {
+std::string encode_file(const char *path, const rasterkit_image *image, const write_plan &plan,
+                        std::string &warning) {
     if (plan.format == format_bmp) {
         rasterkit_writeimage_bmp(path, image);
         return {};
@@ -53,14 +72,20 @@ std::string encode_file(const char *path, const rasterkit_image *image, const wr
     if (!file) return std::strerror(errno);
     std::setvbuf(file.get(), nullptr, _IOFBF, file_buffer_bytes);
     byte_sink sink(file.get());
-    std::string fault = encode(image, plan, sink);
+    std::string fault = encode(image, plan, sink, warning);
     if (std::fclose(file.release()) != 0 && fault.empty()) fault = std::strerror(errno);
     return fault;
 }
 
 }  // namespace
 
-planned_write plan_write(const rkconv_options &options, const char *path, std::int32_t input_format) {
+void add_warning(std::string &warning, const std::string &sentence) {
+    if (sentence.empty()) return;
+    warning += warning.empty() ? sentence : "; " + sentence;
+}
+
+planned_write plan_write(const rkconv_options &options, const char *path, std::int32_t input_format,
+                         const rkconv_metadata *metadata) {
     planned_write planned;
     std::int32_t format = options.format == format_of_input ? input_format : options.format;
     if (format == format_by_name && path == nullptr) {
@@ -81,23 +106,29 @@ planned_write plan_write(const rkconv_options &options, const char *path, std::i
     planned.plan.format = format;
     planned.plan.quality = options.quality >= 0 ? options.quality : jpeg_quality_by_default;
     planned.plan.compression = options.compression >= 0 ? options.compression : default_png_compression;
+    // BMP has no place for a profile; the sRGB conversion has used it up.
+    if (metadata != nullptr && format != format_bmp && options.profile == RKCONV_PROFILE_KEEP) {
+        planned.plan.icc_profile = profile_to_carry(*metadata, planned.profile_warning);
+    }
     return planned;
 }
 
-std::string write_to_file(const std::string &path, const rasterkit_image *image, const write_plan &plan) {
+std::string write_to_file(const std::string &path, const rasterkit_image *image, const write_plan &plan,
+                          std::string &warning) {
     const writable_image writable(image);
     if (writable.get() == nullptr) return "out of memory";
-    const auto write = [&writable, &plan](const char *at) { return encode_file(at, writable.get(), plan); };
+    const auto write = [&](const char *at) { return encode_file(at, writable.get(), plan, warning); };
     return safe_write(path, plan.format, write);
 }
 
-std::string write_to_bytes(const rasterkit_image *image, const write_plan &plan, std::vector<std::uint8_t> &bytes) {
+std::string write_to_bytes(const rasterkit_image *image, const write_plan &plan, std::vector<std::uint8_t> &bytes,
+                           std::string &warning) {
     const writable_image writable(image);
     if (writable.get() == nullptr) return "out of memory";
     bytes.clear();
     if (plan.format != format_bmp) {
         byte_sink sink(bytes);
-        if (std::string fault = encode(writable.get(), plan, sink); !fault.empty()) return fault;
+        if (std::string fault = encode(writable.get(), plan, sink, warning); !fault.empty()) return fault;
     } else {
         memory_file file;
         if (!file.error().empty()) return file.error();
@@ -107,9 +138,9 @@ std::string write_to_bytes(const rasterkit_image *image, const write_plan &plan,
     return bytes_incompleteness(bytes, plan.format);
 }
 
-std::string write_to_descriptor(int fd, const rasterkit_image *image, const write_plan &plan) {
+std::string write_to_descriptor(int fd, const rasterkit_image *image, const write_plan &plan, std::string &warning) {
     std::vector<std::uint8_t> bytes;
-    if (std::string fault = write_to_bytes(image, plan, bytes); !fault.empty()) return fault;
+    if (std::string fault = write_to_bytes(image, plan, bytes, warning); !fault.empty()) return fault;
     return write_all(fd, bytes.data(), bytes.size());
 }
 

@@ -1,5 +1,6 @@
-// The conversion library on hostile bytes: the header probe, the limited
-// read from memory, and the encode of whatever was read.
+// The conversion library on hostile bytes: the header probe with its EXIF
+// and ICC reading, the limited read from memory (turned upright), and the
+// encode of whatever was read with the profile it carried.
 #include <cstddef>
 #include <cstdint>
 
@@ -13,7 +14,8 @@ constexpr std::uint64_t fuzz_max_pixels = std::uint64_t{1} << 20;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     rkconv_header header{};
-    rkconv_probe_bytes(data, size, &header, nullptr);
+    rkconv_metadata *metadata = rkconv_metadata_new();
+    rkconv_probe_bytes(data, size, &header, metadata, nullptr);
 
     rkconv_options *options = rkconv_options_new();
     rkconv_options_set_max_pixels(options, fuzz_max_pixels);
@@ -21,12 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     rasterkit_image *image = nullptr;
     rasterkit_image_new(&image, 0, 0);
     char *message = nullptr;
-    if (rkconv_read_bytes(data, size, options, image, &message) == 0) {
+    if (rkconv_read_bytes(data, size, options, image, metadata, &message) == 0) {
         std::uint8_t *encoded = nullptr;
         std::size_t length = 0;
-        rkconv_write_bytes(image, options, &encoded, &length, nullptr);
+        rkconv_write_bytes(image, options, metadata, &encoded, &length, nullptr);
         rkconv_free(encoded);
     }
+    rkconv_metadata_free(metadata);
     rkconv_free(message);
     rasterkit_image_delete(&image);
     rkconv_options_free(options);

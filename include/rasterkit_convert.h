@@ -45,6 +45,11 @@ extern "C" {
 #define RKCONV_TRANSFORM_FLIP_Y 2
 #define RKCONV_TRANSFORM_TRANSPOSE 3
 
+/* What conversions do with an input's ICC colour profile. */
+#define RKCONV_PROFILE_KEEP 0    /* carry it into PNG and JPEG output (default) */
+#define RKCONV_PROFILE_STRIP 1   /* write no profile */
+#define RKCONV_PROFILE_TO_SRGB 2 /* convert the pixels from it to sRGB, write no profile */
+
 /* Default pixel limit: 16384 x 16384. A limit of 0 means the rasterkit
  * record's own ceiling of 2^29 pixels. */
 #define RKCONV_DEFAULT_MAX_PIXELS 268435456u
@@ -68,8 +73,33 @@ RKCONV_API int32_t rkconv_options_set_quality(rkconv_options *options, int32_t q
  * (3: about four times faster than rasterkit's PNG writer on photographs,
  * and smaller, since opaque images are written as RGB). */
 RKCONV_API int32_t rkconv_options_set_compression(rkconv_options *options, int32_t level);
-/* Appends a transform, applied after reading in the order added. */
+/* Appends a transform, applied after reading (and after turning the image
+ * upright) in the order added. */
 RKCONV_API int32_t rkconv_options_add_transform(rkconv_options *options, int32_t transform);
+/* Whether reads turn the image upright by its EXIF orientation (default 1):
+ * the eight orientations become rasterkit's mirrors and transpose. */
+RKCONV_API int32_t rkconv_options_set_auto_orient(rkconv_options *options, int32_t enabled);
+/* An RKCONV_PROFILE_ code (default KEEP). TO_SRGB acts in conversions. */
+RKCONV_API int32_t rkconv_options_set_profile(rkconv_options *options, int32_t profile);
+
+/* What a file says about its pixels: the EXIF orientation (IFD0 tag 0x0112
+ * of a JPEG's APP1 Exif segment or a PNG's eXIf chunk before the pixel data,
+ * read with libexif; values outside 1 to 8 count as 1) and the ICC profile
+ * (a JPEG's APP2 ICC_PROFILE segments joined in order, a PNG's iCCP chunk
+ * decompressed; at most 16 MiB). Probes and reads fill it; writes carry its
+ * profile when it is an RGB profile (others are dropped with a warning). */
+typedef struct rkconv_metadata rkconv_metadata;
+RKCONV_API rkconv_metadata *rkconv_metadata_new(void);
+RKCONV_API void rkconv_metadata_free(rkconv_metadata *metadata);
+RKCONV_API int32_t rkconv_metadata_orientation(const rkconv_metadata *metadata);
+/* The profile's bytes (NULL when there is none), valid until the metadata
+ * changes or is freed; its length goes to *length. */
+RKCONV_API const uint8_t *rkconv_metadata_icc_profile(const rkconv_metadata *metadata, size_t *length);
+/* The profile's description (Little CMS's reading of its desc tag); "" when
+ * there is none or it cannot be read. */
+RKCONV_API const char *rkconv_metadata_icc_description(const rkconv_metadata *metadata);
+/* Replaces the profile; NULL or 0 bytes remove it. */
+RKCONV_API int32_t rkconv_metadata_set_icc_profile(rkconv_metadata *metadata, const uint8_t *profile, size_t length);
 
 /* The format rasterkit's writer picks for a file name by its extension
  * (.bmp, .png, .jpg, .jpeg in any case), or BY_NAME where it would fall back
@@ -87,19 +117,24 @@ typedef struct rkconv_header {
  * format and the header is read with the format's own parser. Every file the
  * readers read gives the size they give; a file refused here is refused by
  * the readers too. No pixel memory is allocated. The message says what is
- * wrong with the header; the caller names the file. */
-RKCONV_API int32_t rkconv_probe_file(const char *path, rkconv_header *header, char **message);
-RKCONV_API int32_t rkconv_probe_bytes(const uint8_t *bytes, size_t length, rkconv_header *header, char **message);
+ * wrong with the header; the caller names the file. `metadata` may be NULL;
+ * else it receives the orientation and profile. */
+RKCONV_API int32_t rkconv_probe_file(const char *path, rkconv_header *header, rkconv_metadata *metadata,
+                                     char **message);
+RKCONV_API int32_t rkconv_probe_bytes(const uint8_t *bytes, size_t length, rkconv_header *header,
+                                      rkconv_metadata *metadata, char **message);
 
 /* Reads a file, bytes or a descriptor (to its end) into `image`, the format
- * told by the content, after the header passed the pixel limit. On failure the
- * image is as it was. The options' transforms are not applied. */
+ * told by the content, after the header passed the pixel limit, and turns it
+ * upright unless the options say otherwise. `metadata` (may be NULL) receives
+ * what the file said. On failure the image and metadata are as they were.
+ * The options' transforms are not applied. */
 RKCONV_API int32_t rkconv_read_file(const char *path, const rkconv_options *options, rasterkit_image *image,
-                                    char **message);
+                                    rkconv_metadata *metadata, char **message);
 RKCONV_API int32_t rkconv_read_bytes(const uint8_t *bytes, size_t length, const rkconv_options *options,
-                                     rasterkit_image *image, char **message);
+                                     rasterkit_image *image, rkconv_metadata *metadata, char **message);
 RKCONV_API int32_t rkconv_read_descriptor(int fd, const rkconv_options *options, rasterkit_image *image,
-                                          char **message);
+                                          rkconv_metadata *metadata, char **message);
 
 /* Writes `image` in the options' format (by the name's extension for a file
  * when BY_NAME; PNG, with a warning in `message`, for an unknown extension).
@@ -116,19 +151,26 @@ RKCONV_API int32_t rkconv_read_descriptor(int fd, const rkconv_options *options,
  * symbolic link is followed and the file it names replaced; an existing
  * target that is not a regular file is written straight through. Bytes come
  * back in a malloc'd buffer; a descriptor receives the whole checked file or
- * nothing. An image without pixels is written as 1x1 transparent black. */
+ * nothing. An image without pixels is written as 1x1 transparent black.
+ * With `metadata` (may be NULL) its RGB profile goes into PNG (an iCCP chunk
+ * instead of sRGB) and JPEG (APP2 segments) unless the options strip it;
+ * BMP has no place for one. */
 RKCONV_API int32_t rkconv_write_file(const char *path, const rasterkit_image *image, const rkconv_options *options,
-                                     char **message);
-RKCONV_API int32_t rkconv_write_bytes(const rasterkit_image *image, const rkconv_options *options, uint8_t **bytes,
-                                      size_t *length, char **message);
+                                     const rkconv_metadata *metadata, char **message);
+RKCONV_API int32_t rkconv_write_bytes(const rasterkit_image *image, const rkconv_options *options,
+                                      const rkconv_metadata *metadata, uint8_t **bytes, size_t *length,
+                                      char **message);
 RKCONV_API int32_t rkconv_write_descriptor(int fd, const rasterkit_image *image, const rkconv_options *options,
-                                           char **message);
+                                           const rkconv_metadata *metadata, char **message);
 
 /* One conversion: reads `input` (a path, or NULL for descriptor input_fd read
- * to its end) with the limit, applies the transforms in order and writes
- * `output` (a path, written safely, or NULL for descriptor output_fd, which
- * gets nothing unless the whole file was encoded and checked). Writing to a
- * descriptor needs a format other than BY_NAME. */
+ * to its end) with the limit, turns it upright (unless the options say
+ * otherwise), applies the transforms in order, deals with its profile as the
+ * options say, and writes `output` (a path, written safely, or NULL for
+ * descriptor output_fd, which gets nothing unless the whole file was encoded
+ * and checked). Writing to a descriptor needs a format other than BY_NAME.
+ * A success may come with a warning (an unknown extension, a profile
+ * dropped). */
 RKCONV_API int32_t rkconv_convert(const char *input, int input_fd, const char *output, int output_fd,
                                   const rkconv_options *options, char **message);
 

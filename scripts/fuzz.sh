@@ -29,6 +29,9 @@ seed_files() {
     roundtrip) find "$corpus_root/pngsuite" -name 'bas*.png' ;;
   esac 2>/dev/null || true
   find tests/data/malformed tests/data/regressions -type f ! -name '*.py' ! -name '*.md'
+  # EXIF blocks and colour profiles for the conversion library's metadata reading.
+  [ "$1" = conversion ] && find tests/data/orientation -name '*.jpg'
+  return 0
 }
 
 status=0

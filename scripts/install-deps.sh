@@ -4,7 +4,7 @@
 #   scripts/install-deps.sh GROUP...   GROUP: build test analysis fuzz bench python
 set -euo pipefail
 declare -A groups=(
-  [build]="cmake g++ make libpng-dev libjpeg-dev zlib1g-dev libcli11-dev nlohmann-json3-dev"
+  [build]="cmake g++ make pkgconf libpng-dev libjpeg-dev zlib1g-dev libexif-dev liblcms2-dev libcli11-dev nlohmann-json3-dev"
   [test]="libgtest-dev valgrind python3 pkgconf binutils"
   [analysis]="clang-tidy cppcheck gcovr"
   [fuzz]="clang libclang-rt-14-dev"

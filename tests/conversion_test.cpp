@@ -3,6 +3,7 @@
 // and writes of bytes that match those of files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <lcms2.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -97,10 +98,10 @@ TEST(Probe, AgreesWithTheReadersOverTheCorpus) {
         rasterkit_readimage(path.c_str(), image.image);
         rkconv_header header{};
         message why;
-        const bool probed = rkconv_probe_file(path.c_str(), &header, &why.text) == 0;
+        const bool probed = rkconv_probe_file(path.c_str(), &header, nullptr, &why.text) == 0;
         const bytes content = read_bytes(path);
         rkconv_header from_memory{};
-        const bool probed_memory = rkconv_probe_bytes(content.data(), content.size(), &from_memory, nullptr) == 0;
+        const bool probed_memory = rkconv_probe_bytes(content.data(), content.size(), &from_memory, nullptr, nullptr) == 0;
         EXPECT_EQ(probed, probed_memory);
         EXPECT_EQ(std::memcmp(&header, &from_memory, sizeof header), 0);
         if (image.image->data == nullptr) {
@@ -120,9 +121,9 @@ TEST(Probe, RefusesWhatNoReaderKnows) {
     const bytes junk = {'G', 'I', 'F', '8', '9', 'a', 0, 0};
     rkconv_header header{};
     message why;
-    EXPECT_EQ(rkconv_probe_bytes(junk.data(), junk.size(), &header, &why.text), -1);
+    EXPECT_EQ(rkconv_probe_bytes(junk.data(), junk.size(), &header, nullptr, &why.text), -1);
     EXPECT_EQ(why.str(), "not a readable BMP, PNG or JPEG file");
-    EXPECT_EQ(rkconv_probe_bytes(nullptr, 0, &header, nullptr), -1);
+    EXPECT_EQ(rkconv_probe_bytes(nullptr, 0, &header, nullptr, nullptr), -1);
 }
 
 TEST(PixelLimit, RefusesBeforeDecodingAndNamesFileSizeAndLimit) {
@@ -131,7 +132,7 @@ TEST(PixelLimit, RefusesBeforeDecodingAndNamesFileSizeAndLimit) {
     rasterkit_image_resize(image.image, 2, 2);
     const bytes before = image.pixels();
     message why;
-    EXPECT_EQ(rkconv_read_bytes(huge.data(), huge.size(), nullptr, image.image, &why.text), -1);
+    EXPECT_EQ(rkconv_read_bytes(huge.data(), huge.size(), nullptr, image.image, nullptr, &why.text), -1);
     for (const char *part : {"the bytes", "20000x20000", "400000000 pixels", "268435456", "max-pixels"})
         EXPECT_NE(why.str().find(part), std::string::npos) << why.str();
     EXPECT_EQ(image.pixels(), before);
@@ -153,7 +154,7 @@ TEST(PixelLimit, BoundaryAndZeroForTheCeiling) {
         image_record image;
         message why;
         // Past the limit the reader runs and fails on the missing pixel data.
-        EXPECT_EQ(rkconv_read_bytes(png.data(), png.size(), settings.handle, image.image, &why.text), -1);
+        EXPECT_EQ(rkconv_read_bytes(png.data(), png.size(), settings.handle, image.image, nullptr, &why.text), -1);
         EXPECT_EQ(why.str().find("pixels, more than") != std::string::npos, c.refused_by_limit) << why.str();
     }
 }
@@ -169,18 +170,18 @@ TEST_P(ThroughMemory, BytesEqualFiles) {
     options settings;
     rkconv_options_set_format(settings.handle, format);
     const fs::path file = fs::temp_directory_path() / ("rkconv-memory-" + std::to_string(format));
-    ASSERT_EQ(rkconv_write_file(file.c_str(), image.image, settings.handle, nullptr), 0);
+    ASSERT_EQ(rkconv_write_file(file.c_str(), image.image, settings.handle, nullptr, nullptr), 0);
     std::uint8_t *encoded = nullptr;
     std::size_t length = 0;
-    ASSERT_EQ(rkconv_write_bytes(image.image, settings.handle, &encoded, &length, nullptr), 0);
+    ASSERT_EQ(rkconv_write_bytes(image.image, settings.handle, nullptr, &encoded, &length, nullptr), 0);
     const bytes from_memory(encoded, encoded + length);
     rkconv_free(encoded);
     EXPECT_EQ(from_memory, read_bytes(file));
 
     image_record from_file;
     image_record from_bytes;
-    ASSERT_EQ(rkconv_read_file(file.c_str(), nullptr, from_file.image, nullptr), 0);
-    ASSERT_EQ(rkconv_read_bytes(from_memory.data(), from_memory.size(), nullptr, from_bytes.image, nullptr), 0);
+    ASSERT_EQ(rkconv_read_file(file.c_str(), nullptr, from_file.image, nullptr, nullptr), 0);
+    ASSERT_EQ(rkconv_read_bytes(from_memory.data(), from_memory.size(), nullptr, from_bytes.image, nullptr, nullptr), 0);
     EXPECT_EQ(from_bytes.pixels(), from_file.pixels());
     fs::remove(file);
 }
@@ -196,7 +197,7 @@ bytes encode(const rasterkit_image *image, int format, int level = -1, int quali
     std::uint8_t *encoded = nullptr;
     std::size_t length = 0;
     message why;
-    EXPECT_EQ(rkconv_write_bytes(image, settings.handle, &encoded, &length, &why.text), 0) << why.str();
+    EXPECT_EQ(rkconv_write_bytes(image, settings.handle, nullptr, &encoded, &length, &why.text), 0) << why.str();
     const bytes result(encoded, encoded + length);
     rkconv_free(encoded);
     return result;
@@ -234,7 +235,7 @@ TEST(PngEncoder, LosslessOverTheCorpusAndEveryLevel) {
     for (int level = 0; level <= 9; ++level) {
         const bytes png = encode(photo.image, RKCONV_FORMAT_PNG, level);
         image_record back;
-        ASSERT_EQ(rkconv_read_bytes(png.data(), png.size(), nullptr, back.image, nullptr), 0) << "level " << level;
+        ASSERT_EQ(rkconv_read_bytes(png.data(), png.size(), nullptr, back.image, nullptr, nullptr), 0) << "level " << level;
         EXPECT_EQ(back.pixels(), photo.pixels()) << "level " << level;
     }
 }
@@ -255,6 +256,187 @@ TEST(JpegEncoder, BytesEqualTheLibraryWriter) {
     fs::remove(file);
 }
 
+// The eight orientations of one photo, each file carrying only its EXIF tag,
+// come out as ImageMagick's -auto-orient makes them; without auto-orient the
+// stored pixels come out as they are.
+TEST(Orientation, UprightAsImageMagickTurnsIt) {
+    const std::string folder = std::string(RASTERKIT_TEST_DATA_DIR) + "/orientation/";
+    image_record stored;
+    options raw;
+    rkconv_options_set_auto_orient(raw.handle, 0);
+    ASSERT_EQ(rkconv_read_file((folder + "o1.jpg").c_str(), raw.handle, stored.image, nullptr, nullptr), 0);
+    for (int n = 1; n <= 8; ++n) {
+        SCOPED_TRACE("orientation " + std::to_string(n));
+        const std::string jpeg = folder + "o" + std::to_string(n) + ".jpg";
+        rkconv_header header{};
+        struct metadata_holder {
+            rkconv_metadata *handle = rkconv_metadata_new();
+            ~metadata_holder() { rkconv_metadata_free(handle); }
+        } metadata;
+        ASSERT_EQ(rkconv_probe_file(jpeg.c_str(), &header, metadata.handle, nullptr), 0);
+        EXPECT_EQ(rkconv_metadata_orientation(metadata.handle), n);
+
+        image_record upright;
+        image_record expected;
+        ASSERT_EQ(rkconv_read_file(jpeg.c_str(), nullptr, upright.image, nullptr, nullptr), 0);
+        rasterkit_readimage((folder + "o" + std::to_string(n) + "-upright.png").c_str(), expected.image);
+        EXPECT_EQ(upright.image->width, expected.image->width);
+        EXPECT_EQ(upright.pixels(), expected.pixels());
+
+        image_record as_stored;
+        ASSERT_EQ(rkconv_read_file(jpeg.c_str(), raw.handle, as_stored.image, nullptr, nullptr), 0);
+        EXPECT_EQ(as_stored.pixels(), stored.pixels());
+    }
+}
+
+struct metadata_record {
+    rkconv_metadata *handle = rkconv_metadata_new();
+    metadata_record() = default;
+    metadata_record(const metadata_record &) = delete;
+    metadata_record &operator=(const metadata_record &) = delete;
+    explicit metadata_record(const bytes &profile) {
+        rkconv_metadata_set_icc_profile(handle, profile.data(), profile.size());
+    }
+    ~metadata_record() { rkconv_metadata_free(handle); }
+    bytes profile() const {
+        std::size_t length = 0;
+        const std::uint8_t *data = rkconv_metadata_icc_profile(handle, &length);
+        return data == nullptr ? bytes() : bytes(data, data + length);
+    }
+};
+
+bytes saved(cmsHPROFILE profile) {
+    cmsUInt32Number length = 0;
+    cmsSaveProfileToMem(profile, nullptr, &length);
+    bytes data(length);
+    cmsSaveProfileToMem(profile, data.data(), &length);
+    cmsCloseProfile(profile);
+    return data;
+}
+
+// A wide-gamut RGB profile (ProPhoto primaries); with `curve_points`, its tone
+// curves are tables that long, which makes the profile as long as wanted.
+bytes prophoto_profile(cmsUInt32Number curve_points = 0) {
+    const cmsCIExyY white = {0.3457, 0.3585, 1.0};
+    const cmsCIExyYTRIPLE primaries = {{0.7347, 0.2653, 1.0}, {0.1596, 0.8404, 1.0}, {0.0366, 0.0001, 1.0}};
+    cmsToneCurve *curve = cmsBuildGamma(nullptr, 1.8);
+    if (curve_points > 0) {
+        std::vector<cmsUInt16Number> table(curve_points);
+        for (cmsUInt32Number i = 0; i < curve_points; ++i)
+            table[i] = static_cast<cmsUInt16Number>(cmsEvalToneCurveFloat(curve, float(i) / float(curve_points - 1)) * 65535.0f);
+        cmsFreeToneCurve(curve);
+        curve = cmsBuildTabulatedToneCurve16(nullptr, curve_points, table.data());
+    }
+    cmsToneCurve *curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    return saved(profile);
+}
+
+TEST(IccProfile, CarriedByteForByteThroughJpegPngJpeg) {
+    image_record image;
+    rasterkit_readimage((std::string(RASTERKIT_FIXTURES_DIR) + "/testpfp0.png").c_str(), image.image);
+    const bytes short_profile = prophoto_profile();
+    const bytes long_profile = prophoto_profile(40000);
+    ASSERT_GT(long_profile.size(), 65519u);  // more than one JPEG segment holds
+    for (const bytes &profile : {short_profile, long_profile}) {
+        SCOPED_TRACE(std::to_string(profile.size()) + " bytes");
+        metadata_record carried(profile);
+        bytes file;
+        for (int format : {RKCONV_FORMAT_JPEG, RKCONV_FORMAT_PNG, RKCONV_FORMAT_JPEG}) {
+            options settings;
+            rkconv_options_set_format(settings.handle, format);
+            std::uint8_t *encoded = nullptr;
+            std::size_t length = 0;
+            message said;
+            ASSERT_EQ(rkconv_write_bytes(image.image, settings.handle, carried.handle, &encoded, &length, &said.text),
+                      0);
+            EXPECT_EQ(said.str(), "");
+            file.assign(encoded, encoded + length);
+            rkconv_free(encoded);
+            metadata_record read;
+            image_record back;
+            ASSERT_EQ(rkconv_read_bytes(file.data(), file.size(), nullptr, back.image, read.handle, nullptr), 0);
+            const bytes found = read.profile();
+            ASSERT_EQ(found, profile) << "format " << format;
+            // The next format carries what this one gave back.
+            rkconv_metadata_set_icc_profile(carried.handle, found.data(), found.size());
+        }
+    }
+}
+
+TEST(IccProfile, NonRgbAndMalformedAreDroppedAndStripRemoves) {
+    image_record image;
+    rasterkit_image_resize(image.image, 8, 8);
+    cmsToneCurve *gamma = cmsBuildGamma(nullptr, 2.2);
+    const bytes grey = saved(cmsCreateGrayProfile(cmsD50_xyY(), gamma));
+    cmsFreeToneCurve(gamma);
+    const bytes garbage(300, 0x5A);
+    struct drop_case {
+        bytes profile;
+        std::int32_t policy;
+        const char *warning;
+    };
+    const drop_case cases[] = {{grey, RKCONV_PROFILE_KEEP, "not an RGB profile: dropped"},
+                               {garbage, RKCONV_PROFILE_KEEP, "malformed: dropped"},
+                               {prophoto_profile(), RKCONV_PROFILE_STRIP, ""}};
+    for (const drop_case &c : cases) {
+        for (int format : {RKCONV_FORMAT_PNG, RKCONV_FORMAT_JPEG}) {
+            SCOPED_TRACE(std::string(c.warning) + " format " + std::to_string(format));
+            metadata_record given(c.profile);
+            options settings;
+            rkconv_options_set_format(settings.handle, format);
+            rkconv_options_set_profile(settings.handle, c.policy);
+            std::uint8_t *encoded = nullptr;
+            std::size_t length = 0;
+            message said;
+            ASSERT_EQ(rkconv_write_bytes(image.image, settings.handle, given.handle, &encoded, &length, &said.text), 0);
+            const bytes file(encoded, encoded + length);
+            rkconv_free(encoded);
+            EXPECT_NE(said.str().find(c.warning), std::string::npos) << said.str();
+            metadata_record read;
+            image_record back;
+            ASSERT_EQ(rkconv_read_bytes(file.data(), file.size(), nullptr, back.image, read.handle, nullptr), 0);
+            EXPECT_TRUE(read.profile().empty());
+        }
+    }
+}
+
+// --to-srgb gives the pixels Little CMS's own transform gives, and no profile.
+TEST(IccProfile, ToSrgbMatchesLittleCms) {
+    image_record image;
+    rasterkit_readimage((std::string(RASTERKIT_FIXTURES_DIR) + "/testpfp0.png").c_str(), image.image);
+    const bytes profile = prophoto_profile();
+    metadata_record carried(profile);
+    const fs::path jpeg = fs::temp_directory_path() / "rkconv-prophoto.jpg";
+    const fs::path png = fs::temp_directory_path() / "rkconv-srgb.png";
+    ASSERT_EQ(rkconv_write_file(jpeg.c_str(), image.image, nullptr, carried.handle, nullptr), 0);
+    image_record stored;
+    ASSERT_EQ(rkconv_read_file(jpeg.c_str(), nullptr, stored.image, nullptr, nullptr), 0);
+
+    options settings;
+    rkconv_options_set_profile(settings.handle, RKCONV_PROFILE_TO_SRGB);
+    ASSERT_EQ(rkconv_convert(jpeg.c_str(), -1, png.c_str(), -1, settings.handle, nullptr), 0);
+    metadata_record written;
+    image_record converted;
+    ASSERT_EQ(rkconv_read_file(png.c_str(), nullptr, converted.image, written.handle, nullptr), 0);
+    EXPECT_TRUE(written.profile().empty());
+
+    cmsHPROFILE source = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(source, TYPE_RGBA_8, srgb, TYPE_RGBA_8, INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
+    bytes expected = stored.pixels();
+    cmsDoTransform(transform, expected.data(), expected.data(), static_cast<cmsUInt32Number>(expected.size() / 4));
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(source);
+    EXPECT_EQ(converted.pixels(), expected);
+    EXPECT_NE(converted.pixels(), stored.pixels());
+    fs::remove(jpeg);
+    fs::remove(png);
+}
+
 TEST(Descriptors, CarryWholeFilesBothWays) {
     image_record image;
     rasterkit_image_resize(image.image, 5, 4);
@@ -263,15 +445,15 @@ TEST(Descriptors, CarryWholeFilesBothWays) {
     rkconv_options_set_format(settings.handle, RKCONV_FORMAT_BMP);
     FILE *stream = std::tmpfile();
     ASSERT_NE(stream, nullptr);
-    ASSERT_EQ(rkconv_write_descriptor(fileno(stream), image.image, settings.handle, nullptr), 0);
+    ASSERT_EQ(rkconv_write_descriptor(fileno(stream), image.image, settings.handle, nullptr, nullptr), 0);
     ASSERT_EQ(lseek(fileno(stream), 0, SEEK_SET), 0);
     image_record back;
-    ASSERT_EQ(rkconv_read_descriptor(fileno(stream), nullptr, back.image, nullptr), 0);
+    ASSERT_EQ(rkconv_read_descriptor(fileno(stream), nullptr, back.image, nullptr, nullptr), 0);
     EXPECT_EQ(back.image->width, 5);
     std::fclose(stream);
 
     message why;
-    EXPECT_EQ(rkconv_write_descriptor(STDOUT_FILENO, image.image, nullptr, &why.text), -1);
+    EXPECT_EQ(rkconv_write_descriptor(STDOUT_FILENO, image.image, nullptr, nullptr, &why.text), -1);
     EXPECT_EQ(why.str(), "the output format must be given when there is no file name");
 }
 
@@ -284,10 +466,10 @@ TEST(SafeWrite, FollowsALinkToAFileNotYetThere) {
     fs::create_directories(folder);
     fs::create_symlink("target.png", folder / "link.png");
     image_record empty;
-    ASSERT_EQ(rkconv_write_file((folder / "link.png").c_str(), empty.image, nullptr, nullptr), 0);
+    ASSERT_EQ(rkconv_write_file((folder / "link.png").c_str(), empty.image, nullptr, nullptr, nullptr), 0);
     EXPECT_TRUE(fs::is_symlink(folder / "link.png"));
     rkconv_header header{};
-    ASSERT_EQ(rkconv_probe_file((folder / "target.png").c_str(), &header, nullptr), 0);
+    ASSERT_EQ(rkconv_probe_file((folder / "target.png").c_str(), &header, nullptr, nullptr), 0);
     EXPECT_EQ(header.width * header.height, 1);
     fs::remove_all(folder);
 }
@@ -299,13 +481,13 @@ TEST(Arguments, MissingOnesFailWithAMessage) {
     std::size_t length = 0;
     rkconv_plan *plan = nullptr;
     const std::function<int(char **)> calls[] = {
-        [&](char **m) { return rkconv_probe_file(nullptr, &header, m); },
-        [&](char **m) { return rkconv_read_file("x.png", nullptr, nullptr, m); },
-        [&](char **m) { return rkconv_read_bytes(nullptr, 3, nullptr, image.image, m); },
-        [&](char **m) { return rkconv_read_descriptor(-1, nullptr, image.image, m); },
-        [&](char **m) { return rkconv_write_file(nullptr, image.image, nullptr, m); },
-        [&](char **m) { return rkconv_write_bytes(image.image, nullptr, &encoded, &length, m); },
-        [&](char **m) { return rkconv_write_descriptor(1, nullptr, nullptr, m); },
+        [&](char **m) { return rkconv_probe_file(nullptr, &header, nullptr, m); },
+        [&](char **m) { return rkconv_read_file("x.png", nullptr, nullptr, nullptr, m); },
+        [&](char **m) { return rkconv_read_bytes(nullptr, 3, nullptr, image.image, nullptr, m); },
+        [&](char **m) { return rkconv_read_descriptor(-1, nullptr, image.image, nullptr, m); },
+        [&](char **m) { return rkconv_write_file(nullptr, image.image, nullptr, nullptr, m); },
+        [&](char **m) { return rkconv_write_bytes(image.image, nullptr, nullptr, &encoded, &length, m); },
+        [&](char **m) { return rkconv_write_descriptor(1, nullptr, nullptr, nullptr, m); },
         [&](char **m) { return rkconv_plan_batch(nullptr, 1, "out", 0, &plan, m); },
         [&](char **m) { return rkconv_plan_batch(nullptr, 0, "", 0, &plan, m); },
         [&](char **m) { return rkconv_make_directories("", m); },

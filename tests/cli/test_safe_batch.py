@@ -251,5 +251,48 @@ class StreamTest(ToolCase):
         self.assertEqual(read(self.path("-y.bmp"))[:2], b"BM")
 
 
+ORIENTATION = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "data", "orientation")
+# The turn each EXIF orientation asks for, as the tool's own transforms.
+UPRIGHT = {1: [], 2: ["--flip-x"], 3: ["--flip-x", "--flip-y"], 4: ["--flip-y"], 5: ["--transpose"],
+           6: ["--transpose", "--flip-x"], 7: ["--transpose", "--flip-x", "--flip-y"], 8: ["--transpose", "--flip-y"]}
+
+
+class OrientationAndProfileTest(ToolCase):
+    def info(self, path):
+        result = run("info", "--json", path)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return json.loads(result.stdout)
+
+    def test_each_orientation_comes_out_upright(self):
+        for n, turn in UPRIGHT.items():
+            with self.subTest(orientation=n):
+                photo = os.path.join(ORIENTATION, "o%d.jpg" % n)
+                self.assertEqual(self.info(photo)["orientation"], n)
+                self.convert(photo, self.path("auto.png"))
+                self.convert(photo, self.path("turned.png"), "--no-auto-orient", *turn)
+                self.assertEqual(read(self.path("auto.png")), read(self.path("turned.png")))
+                # Transforms given apply after the turn; the batch form turns too.
+                self.convert(photo, self.path("then.png"), "--flip-y")
+                self.convert(self.path("auto.png"), self.path("after.png"), "--flip-y")
+                self.assertEqual(read(self.path("then.png")), read(self.path("after.png")))
+                self.convert(photo, "-o", self.path("batch"), "--format", "png", "--quiet")
+                self.assertEqual(read(self.path("batch", "o%d.png" % n)), read(self.path("auto.png")))
+
+    @unittest.skipUnless(os.path.isdir(CORPUS), "corpus not present")
+    def test_profile_is_carried_shown_and_stripped(self):
+        photo = os.path.join(CORPUS, "jpeg", "pillow", "flower2.jpg")
+        profile = self.info(photo)["icc_profile"]
+        self.assertGreater(profile["length"], 0)
+        for ext in ("png", "jpg"):
+            with self.subTest(ext=ext):
+                self.convert(photo, self.path("kept." + ext))
+                self.assertEqual(self.info(self.path("kept." + ext))["icc_profile"], profile)
+                self.convert(photo, self.path("bare." + ext), "--strip")
+                self.assertIsNone(self.info(self.path("bare." + ext))["icc_profile"])
+        self.assertIsNone(self.info(FIXTURE["png"])["icc_profile"])
+        self.assertEqual(self.convert(photo, self.path("x.bmp")).stderr, b"")
+        self.assertEqual(run("convert", photo, self.path("y.png"), "--strip", "--to-srgb").returncode, 2)
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -68,6 +68,9 @@ void convert_command::declare_options(CLI::App &app) {
     app.add_option("-o", output_directory_);
     app.add_option("-j", threads_)->check(CLI::Range(1u, 4096u));
     app.add_flag("--quiet", quiet_);
+    app.add_flag("--no-auto-orient", keep_orientation_);
+    app.add_flag("--strip", strip_);
+    app.add_flag("--to-srgb", to_srgb_);
     app.add_option("FILE", files_);
 }
 
@@ -107,7 +110,12 @@ int convert_command::settle_options() {
                          max_pixels_text_ + "'");
         rkconv_options_set_max_pixels(options_.get(), limit);
     }
+    if (strip_ && to_srgb_) return usage("--strip and --to-srgb exclude each other");
     rkconv_options_set_quality(options_.get(), quality_);
+    rkconv_options_set_auto_orient(options_.get(), keep_orientation_ ? 0 : 1);
+    rkconv_options_set_profile(options_.get(), strip_     ? RKCONV_PROFILE_STRIP
+                                               : to_srgb_ ? RKCONV_PROFILE_TO_SRGB
+                                                          : RKCONV_PROFILE_KEEP);
     return exit_ok;
 }
 
@@ -176,9 +184,9 @@ int convert_command::run_batch() {
     const rkconv_options *options = options_.get();
     const auto job = [&plan, options](std::size_t index) {
         library_message message;
-        rkconv_convert(rkconv_plan_input(plan.get(), index), -1, rkconv_plan_output(plan.get(), index), -1, options,
-                       message.out());
-        return message.text();
+        const bool failed = 0 != rkconv_convert(rkconv_plan_input(plan.get(), index), -1,
+                                                rkconv_plan_output(plan.get(), index), -1, options, message.out());
+        return failed ? job_outcome{message.text(), {}} : job_outcome{{}, message.text()};
     };
     const bool show_progress = !quiet_ && ::isatty(STDERR_FILENO) == 1;
     const unsigned threads = threads_ > 0 ? threads_ : online_processors();

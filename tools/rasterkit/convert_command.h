@@ -26,6 +26,9 @@ private:
     CLI::Option *flip_y_ = nullptr;
     CLI::Option *transpose_ = nullptr;
     bool quiet_ = false;
+    bool keep_orientation_ = false;
+    bool strip_ = false;
+    bool to_srgb_ = false;
     std::vector<std::string> files_;
     std::string output_directory_;
     std::string format_text_;

@@ -16,8 +16,17 @@ constexpr std::size_t read_piece = std::size_t{1} << 16;
 
 struct file_facts {
     rkconv_header header{-1, 0, 0};
+    std::int32_t orientation = 1;
+    std::size_t icc_length = 0;  // 0: no profile
+    std::string icc_description;
     std::string error;  // empty when the header was read
 };
+
+void take_metadata(const rkconv_metadata *metadata, file_facts &facts) {
+    facts.orientation = rkconv_metadata_orientation(metadata);
+    rkconv_metadata_icc_profile(metadata, &facts.icc_length);
+    facts.icc_description = rkconv_metadata_icc_description(metadata);
+}
 
 bool read_standard_input(std::vector<std::uint8_t> &bytes) {
     std::vector<std::uint8_t> piece(read_piece);
@@ -32,9 +41,11 @@ bool read_standard_input(std::vector<std::uint8_t> &bytes) {
 file_facts examine(const std::string &path) {
     file_facts facts;
     library_message message;
+    const file_metadata metadata;
     if (path != standard_stream) {
-        rkconv_probe_file(path.c_str(), &facts.header, message.out());
+        rkconv_probe_file(path.c_str(), &facts.header, metadata.get(), message.out());
         facts.error = message.text();
+        take_metadata(metadata.get(), facts);
         return facts;
     }
     std::vector<std::uint8_t> bytes;
@@ -42,8 +53,9 @@ file_facts examine(const std::string &path) {
         facts.error = "standard input could not be read";
         return facts;
     }
-    rkconv_probe_bytes(bytes.data(), bytes.size(), &facts.header, message.out());
+    rkconv_probe_bytes(bytes.data(), bytes.size(), &facts.header, metadata.get(), message.out());
     facts.error = message.text();
+    take_metadata(metadata.get(), facts);
     return facts;
 }
 
@@ -54,6 +66,11 @@ std::string json_line(const std::string &path, const file_facts &facts) {
         line["format"] = format_name(facts.header.format);
         line["width"] = facts.header.width;
         line["height"] = facts.header.height;
+        line["orientation"] = facts.orientation;
+        if (facts.icc_length > 0)
+            line["icc_profile"] = {{"description", facts.icc_description}, {"length", facts.icc_length}};
+        else
+            line["icc_profile"] = nullptr;
     } else {
         line["error"] = facts.error;
     }

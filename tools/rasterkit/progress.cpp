@@ -12,16 +12,15 @@ constexpr const char *erase_line = "\r\033[K";
 
 progress_display::progress_display(std::size_t total, bool visible) : total_(total), visible_(visible) {}
 
-void progress_display::finished(const std::string &failure) {
+void progress_display::finished(const std::string &failure, const std::string &warning) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (failure.empty()) {
-        ++succeeded_;
-        return;
-    }
-    ++failed_;
+    if (failure.empty()) ++succeeded_;
+    else ++failed_;
+    const std::string &line = failure.empty() ? warning : failure;
+    if (line.empty()) return;
     erase_locked();
     std::fflush(stdout);
-    std::fprintf(stderr, "rasterkit: %s\n", failure.c_str());
+    std::fprintf(stderr, "rasterkit: %s%s\n", failure.empty() ? "warning: " : "", line.c_str());
 }
 
 void progress_display::tick() {

@@ -12,8 +12,9 @@ namespace rktool {
 class progress_display {
 public:
     progress_display(std::size_t total, bool visible);
-    // Counts one finished job; `failure` is its error line, empty for a success.
-    void finished(const std::string &failure);
+    // Counts one finished job; `failure` is its error line, empty for a
+    // success, which may come with a `warning` line.
+    void finished(const std::string &failure, const std::string &warning = {});
     // Redraws the line if it is visible and has not been drawn in the last
     // redraw interval.
     void tick();

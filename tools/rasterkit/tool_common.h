@@ -34,6 +34,19 @@ private:
     rkconv_options *options_;
 };
 
+// What the conversion library read about a file besides its size.
+class file_metadata {
+public:
+    file_metadata() : metadata_(rkconv_metadata_new()) {}
+    ~file_metadata() { rkconv_metadata_free(metadata_); }
+    file_metadata(const file_metadata &) = delete;
+    file_metadata &operator=(const file_metadata &) = delete;
+    rkconv_metadata *get() const { return metadata_; }
+
+private:
+    rkconv_metadata *metadata_;
+};
+
 // A message the conversion library handed over, freed when it goes.
 class library_message {
 public:

@@ -49,11 +49,11 @@ private:
 };
 
 // An exception must not leave a worker thread, where it would end the process.
-std::string run_guarded(const numbered_job &job, std::size_t index) {
+job_outcome run_guarded(const numbered_job &job, std::size_t index) {
     try {
         return job(index);
     } catch (const std::exception &error) {
-        return std::string("job ") + std::to_string(index + 1) + ": " + error.what();
+        return {std::string("job ") + std::to_string(index + 1) + ": " + error.what(), {}};
     }
 }
 
@@ -63,7 +63,10 @@ pool_outcome run_pool(std::size_t job_count, unsigned threads, bool show_progres
     progress_display display(job_count, show_progress);
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-        for (std::size_t index = next++; index < job_count; index = next++) display.finished(run_guarded(job, index));
+        for (std::size_t index = next++; index < job_count; index = next++) {
+            const job_outcome outcome = run_guarded(job, index);
+            display.finished(outcome.failure, outcome.warning);
+        }
     };
     {
         std::vector<std::thread> workers;

@@ -14,11 +14,17 @@ struct pool_outcome {
     double seconds = 0;
 };
 
-// A job returns an empty string on success, else the line that names its failure.
-using numbered_job = std::function<std::string(std::size_t index)>;
+// What a job has to say: the line that names its failure (empty on
+// success), or a warning that comes with a success.
+struct job_outcome {
+    std::string failure;
+    std::string warning;
+};
+using numbered_job = std::function<job_outcome(std::size_t index)>;
 
-// Jobs are taken in index order; each failure line goes to standard error
-// whole, after standard output is flushed so the library's lines stay in place.
+// Jobs are taken in index order; each failure or warning line goes to
+// standard error whole, after standard output is flushed so the library's
+// lines stay in place.
 pool_outcome run_pool(std::size_t job_count, unsigned threads, bool show_progress, const numbered_job &job);
 
 }  // namespace rktool

@@ -20,7 +20,7 @@ from ._conversion import DEFAULT_MAX_PIXELS
 from ._library import conversion, conversion_library_path, library, library_path
 from .batch import ConversionResult, convert_files
 from .errors import RasterkitError
-from .image import Image, ProbeResult, format_for_name, magic_type, probe
+from .image import IccProfileInfo, Image, ProbeResult, format_for_name, magic_type, probe
 
 try:
     __version__ = _metadata.version("rasterkit")
@@ -40,6 +40,7 @@ __all__ = [
     "magic_type",
     "probe",
     "ProbeResult",
+    "IccProfileInfo",
     "conversion",
     "conversion_library_path",
 ]

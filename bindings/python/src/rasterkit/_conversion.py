@@ -13,6 +13,7 @@ DEFAULT_MAX_PIXELS = 268435456
 
 FORMAT_BY_NAME, FORMAT_OF_INPUT = 0, 4
 TRANSFORM_CODES = {"flip_x": 1, "flip_y": 2, "transpose": 3}
+PROFILE_KEEP, PROFILE_STRIP, PROFILE_TO_SRGB = 0, 1, 2
 
 
 class Options:
@@ -20,7 +21,7 @@ class Options:
 
     def __init__(self, format: int = FORMAT_BY_NAME, quality: Optional[int] = None,
                  max_pixels: int = DEFAULT_MAX_PIXELS, transforms: Sequence[str] = (),
-                 compression: Optional[int] = None) -> None:
+                 compression: Optional[int] = None, auto_orient: bool = True, profile: int = PROFILE_KEEP) -> None:
         self.handle = conversion.rkconv_options_new()
         if not self.handle:
             raise MemoryError("no room for conversion settings")
@@ -28,12 +29,46 @@ class Options:
         conversion.rkconv_options_set_quality(self.handle, -1 if quality is None else quality)
         conversion.rkconv_options_set_max_pixels(self.handle, max_pixels)
         conversion.rkconv_options_set_compression(self.handle, -1 if compression is None else compression)
+        conversion.rkconv_options_set_auto_orient(self.handle, 1 if auto_orient else 0)
+        conversion.rkconv_options_set_profile(self.handle, profile)
         for name in transforms:
             conversion.rkconv_options_add_transform(self.handle, TRANSFORM_CODES[name])
 
     def __del__(self) -> None:
         if getattr(self, "handle", None):
             conversion.rkconv_options_free(self.handle)
+            self.handle = None
+
+
+class Metadata:
+    """The library's record of a file's orientation and colour profile, freed when the object goes."""
+
+    def __init__(self, icc_profile: Optional[bytes] = None) -> None:
+        self.handle = conversion.rkconv_metadata_new()
+        if not self.handle:
+            raise MemoryError("no room for metadata")
+        if icc_profile:
+            data = ctypes.create_string_buffer(bytes(icc_profile), len(icc_profile))
+            if conversion.rkconv_metadata_set_icc_profile(self.handle, data, len(icc_profile)) != 0:
+                raise ValueError("an ICC profile of %d bytes is too large" % len(icc_profile))
+
+    @property
+    def orientation(self) -> int:
+        return conversion.rkconv_metadata_orientation(self.handle)
+
+    @property
+    def icc_profile(self) -> Optional[bytes]:
+        length = ctypes.c_size_t()
+        address = conversion.rkconv_metadata_icc_profile(self.handle, ctypes.byref(length))
+        return ctypes.string_at(address, length.value) if address else None
+
+    @property
+    def icc_description(self) -> str:
+        return os.fsdecode(conversion.rkconv_metadata_icc_description(self.handle))
+
+    def __del__(self) -> None:
+        if getattr(self, "handle", None):
+            conversion.rkconv_metadata_free(self.handle)
             self.handle = None
 
 

@@ -7,8 +7,8 @@ from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
 from typing import Any, Iterable, List, Optional, Sequence, Tuple
 
-from ._conversion import (DEFAULT_MAX_PIXELS, FORMAT_OF_INPUT, TRANSFORM_CODES, Message, Options, check_compression,
-                          check_max_pixels)
+from ._conversion import (DEFAULT_MAX_PIXELS, FORMAT_OF_INPUT, PROFILE_KEEP, PROFILE_STRIP, PROFILE_TO_SRGB,
+                          TRANSFORM_CODES, Message, Options, check_compression, check_max_pixels)
 from ._library import conversion
 from .errors import PathLike
 from .image import FORMATS
@@ -16,16 +16,18 @@ from .image import FORMATS
 TRANSFORMS = tuple(TRANSFORM_CODES)
 
 # What one conversion needs, plain enough to travel to a Dask worker.
-Settings = Tuple[int, Tuple[str, ...], Optional[int], int, Optional[int]]
+Settings = Tuple[int, Tuple[str, ...], Optional[int], int, Optional[int], bool, int]
 
 
 @dataclass(frozen=True)
 class ConversionResult:
-    """What became of one input: its output path, or the error that stopped it."""
+    """What became of one input: its output path, or the error that stopped it; `warning` says what a
+    success had to say (a colour profile dropped), else None."""
 
     input: str
     output: Optional[str]
     error: Optional[str] = None
+    warning: Optional[str] = None
 
     @property
     def ok(self) -> bool:
@@ -53,20 +55,21 @@ def plan(inputs: Iterable[PathLike], output_dir: PathLike, format: Optional[str]
 def convert_one(input_path: str, output_path: str, settings: Settings) -> ConversionResult:
     """Reads with the pixel limit, transforms and safely writes one file; never raises for a bad file.
     Runs on Dask workers too."""
-    format, transforms, quality, max_pixels, compression = settings
+    format, transforms, quality, max_pixels, compression, auto_orient, profile = settings
     options = Options(format=format, quality=quality, max_pixels=max_pixels, transforms=transforms,
-                      compression=compression)
+                      compression=compression, auto_orient=auto_orient, profile=profile)
     message = Message()
     if conversion.rkconv_convert(os.fsencode(input_path), -1, os.fsencode(output_path), -1, options.handle,
                                  message.ref) != 0:
         return ConversionResult(input_path, None, message.text())
-    return ConversionResult(input_path, output_path)
+    return ConversionResult(input_path, output_path, None, message.text())
 
 
 def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Optional[str] = None,
                   transforms: Sequence[str] = (), quality: Optional[int] = None, workers: Optional[int] = None,
                   client: Any = None, max_pixels: int = DEFAULT_MAX_PIXELS,
-                  compression: Optional[int] = None) -> List[ConversionResult]:
+                  compression: Optional[int] = None, auto_orient: bool = True, strip: bool = False,
+                  to_srgb: bool = False) -> List[ConversionResult]:
     """Converts each input to ``output_dir/<stem>.<ext>`` with the rules of ``rasterkit convert IN... -o DIR``.
 
     `format` ('bmp', 'png', 'jpeg') gives every output that format and extension (jpg for JPEG); without
@@ -74,7 +77,9 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
     files directly inside it. `transforms` are 'flip_x', 'flip_y', 'transpose', applied in order; `quality`
     (0..100) applies to JPEG outputs, `compression` (zlib level 0..9, default 3) to PNG outputs. The output folder is created if missing. A file whose header
     declares more than `max_pixels` pixels fails without being decoded (default 268435456; 0 allows up
-    to the library's ceiling of 2**29).
+    to the library's ceiling of 2**29). Each image is first turned upright by its EXIF orientation unless
+    `auto_orient` is False (the outputs carry no EXIF); `transforms` apply after that. A colour profile is
+    carried into PNG and JPEG outputs unless `strip`; `to_srgb` converts the pixels to sRGB instead.
 
     Returns one ConversionResult per input file, in input order; a file that cannot be read or written is
     reported in its result, never raised. Arguments that are wrong for every file raise ValueError, and two
@@ -95,8 +100,11 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
         raise ValueError("quality must be within 0..100, not %r" % (quality,))
     if quality is not None and format is not None and FORMATS[format] != 3:
         raise ValueError("quality applies to JPEG output only")
+    if strip and to_srgb:
+        raise ValueError("strip and to_srgb exclude each other")
+    profile = PROFILE_STRIP if strip else PROFILE_TO_SRGB if to_srgb else PROFILE_KEEP
     settings = (FORMATS[format] if format is not None else FORMAT_OF_INPUT, transforms, quality,
-                check_max_pixels(max_pixels), check_compression(compression))
+                check_max_pixels(max_pixels), check_compression(compression), bool(auto_orient), profile)
     pairs = plan(inputs, output_dir, format)
     message = Message()
     if conversion.rkconv_make_directories(os.fsencode(output_dir), message.ref) != 0:

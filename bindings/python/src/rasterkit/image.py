@@ -6,7 +6,8 @@ import operator
 import os
 from typing import Any, Dict, Iterable, NamedTuple, Optional, Tuple
 
-from ._conversion import DEFAULT_MAX_PIXELS, Message, Options, check_compression, check_max_pixels, error, warn_about
+from ._conversion import (DEFAULT_MAX_PIXELS, Message, Metadata, Options, check_compression, check_max_pixels, error,
+                          warn_about)
 from ._library import Header, RecordPointer, conversion, library
 from .errors import PathLike, RasterkitError
 
@@ -58,25 +59,38 @@ def magic_type(path: PathLike) -> Optional[str]:
     return FORMAT_NAMES.get(library.rasterkit_magic_type(_encode_path(path)))
 
 
+class IccProfileInfo(NamedTuple):
+    """A colour profile as a header tells it: its description and its length in bytes."""
+
+    description: str
+    length: int
+
+
 class ProbeResult(NamedTuple):
     """What a file's header tells, without decoding it."""
 
     format: str
     width: int
     height: int
+    orientation: int = 1
+    icc_profile: Optional[IccProfileInfo] = None
 
 
 def probe(path: PathLike) -> ProbeResult:
-    """Format ('bmp', 'png', 'jpeg'), width and height from the header alone; nothing is decoded.
+    """Format ('bmp', 'png', 'jpeg'), width and height, EXIF orientation (1 to 8) and colour profile
+    (an IccProfileInfo, or None) from the header alone; nothing is decoded.
 
     Raises RasterkitError for a file the readers would refuse by its header. Every file the readers
-    read gives the size they give.
+    read gives the size they give. Width and height are as stored, before any turn the orientation asks.
     """
     header = Header()
     message = Message()
-    if conversion.rkconv_probe_file(_encode_path(path), ctypes.byref(header), message.ref) != 0:
+    metadata = Metadata()
+    if conversion.rkconv_probe_file(_encode_path(path), ctypes.byref(header), metadata.handle, message.ref) != 0:
         raise error(message, path)
-    return ProbeResult(FORMAT_NAMES[header.format], header.width, header.height)
+    profile = metadata.icc_profile
+    info = IccProfileInfo(metadata.icc_description, len(profile)) if profile else None
+    return ProbeResult(FORMAT_NAMES[header.format], header.width, header.height, metadata.orientation, info)
 
 
 def _format_code(format: Optional[str]) -> int:
@@ -109,6 +123,9 @@ class Image:
 
     def __init__(self, width: int = 0, height: int = 0) -> None:
         """A transparent black image of the size given; a non-positive size gives an empty image."""
+        self.icc_profile: Optional[bytes] = None
+        """The ICC colour profile the image's file carried (bytes), or None; write() and to_bytes() carry
+        it into PNG and JPEG when it is an RGB profile. Images made here have none; it can be set."""
         self._record = RecordPointer()
         width, height = _index(width, "width"), _index(height, "height")
         if library.rasterkit_image_new(ctypes.byref(self._record), width, height) != 0:
@@ -160,31 +177,37 @@ class Image:
     # Files ----------------------------------------------------------------
 
     @classmethod
-    def read(cls, path: PathLike, max_pixels: int = DEFAULT_MAX_PIXELS) -> "Image":
+    def read(cls, path: PathLike, max_pixels: int = DEFAULT_MAX_PIXELS, auto_orient: bool = False) -> "Image":
         """Reads a BMP, PNG or JPEG file, the format told by its content. Raises RasterkitError if it cannot.
 
         A file whose header declares more than `max_pixels` pixels is refused before any pixel memory is
-        taken (default 268435456, 16384 x 16384; 0 allows up to the library's ceiling of 2**29).
+        taken (default 268435456, 16384 x 16384; 0 allows up to the library's ceiling of 2**29). The pixels
+        are as stored unless `auto_orient` turns them upright by the file's EXIF orientation. The file's
+        colour profile, if any, is kept in `icc_profile`.
         """
-        options = Options(max_pixels=check_max_pixels(max_pixels))
+        options = Options(max_pixels=check_max_pixels(max_pixels), auto_orient=auto_orient)
         image = cls()
-        message = Message()
-        if conversion.rkconv_read_file(_encode_path(path), options.handle, image._live(), message.ref) != 0:
+        message, metadata = Message(), Metadata()
+        if conversion.rkconv_read_file(_encode_path(path), options.handle, image._live(), metadata.handle,
+                                       message.ref) != 0:
             image.close()
             raise error(message, path)
+        image.icc_profile = metadata.icc_profile
         return image
 
     @classmethod
-    def from_bytes(cls, data: bytes, max_pixels: int = DEFAULT_MAX_PIXELS) -> "Image":
-        """Decodes the bytes of a BMP, PNG or JPEG file (format by content), with the same pixel limit as read()."""
+    def from_bytes(cls, data: bytes, max_pixels: int = DEFAULT_MAX_PIXELS, auto_orient: bool = False) -> "Image":
+        """Decodes the bytes of a BMP, PNG or JPEG file (format by content), as read() reads a file."""
         view = memoryview(data).cast("B")
-        options = Options(max_pixels=check_max_pixels(max_pixels))
+        options = Options(max_pixels=check_max_pixels(max_pixels), auto_orient=auto_orient)
         array = (ctypes.c_uint8 * len(view)).from_buffer_copy(view) if len(view) else None
         image = cls()
-        message = Message()
-        if conversion.rkconv_read_bytes(array, len(view), options.handle, image._live(), message.ref) != 0:
+        message, metadata = Message(), Metadata()
+        if conversion.rkconv_read_bytes(array, len(view), options.handle, image._live(), metadata.handle,
+                                        message.ref) != 0:
             image.close()
             raise error(message)
+        image.icc_profile = metadata.icc_profile
         return image
 
     def write(self, path: PathLike, format: Optional[str] = None, quality: Optional[int] = None,
@@ -194,16 +217,17 @@ class Image:
         The format is `format` ('bmp', 'png', 'jpeg') if given, else the name's extension (anything
         unknown is written as PNG with a RuntimeWarning). `quality` (0..100, default 100) applies to
         JPEG; `compression` (zlib level 0..9, default 3) to PNG, which is written as RGB when every
-        pixel is opaque and decodes to exactly these pixels. On failure RasterkitError is raised,
-        saying why, and an existing file is left as it was.
+        pixel is opaque and decodes to exactly these pixels. `icc_profile` goes into PNG and JPEG when it
+        is an RGB profile (else it is dropped with a RuntimeWarning). On failure RasterkitError is
+        raised, saying why, and an existing file is left as it was.
         """
         record = self._live()
         code = _format_code(format)
         written = code or FORMATS.get(format_for_name(path) or "png")
         options = Options(format=code, quality=_quality(quality, written == 3),
                           compression=check_compression(compression))
-        message = Message()
-        if conversion.rkconv_write_file(_encode_path(path), record, options.handle, message.ref) != 0:
+        message, metadata = Message(), Metadata(self.icc_profile)
+        if conversion.rkconv_write_file(_encode_path(path), record, options.handle, metadata.handle, message.ref) != 0:
             raise error(message, path)
         warn_about(message)
 
@@ -214,10 +238,11 @@ class Image:
             raise ValueError("to_bytes needs a format: bmp, png or jpeg")
         code = _format_code(format)
         options = Options(format=code, quality=_quality(quality, code == 3), compression=check_compression(compression))
-        data, length, message = ctypes.c_void_p(), ctypes.c_size_t(), Message()
-        if conversion.rkconv_write_bytes(record, options.handle, ctypes.byref(data), ctypes.byref(length),
-                                         message.ref) != 0:
+        data, length, message, metadata = ctypes.c_void_p(), ctypes.c_size_t(), Message(), Metadata(self.icc_profile)
+        if conversion.rkconv_write_bytes(record, options.handle, metadata.handle, ctypes.byref(data),
+                                         ctypes.byref(length), message.ref) != 0:
             raise error(message)
+        warn_about(message)
         try:
             return ctypes.string_at(data.value, length.value)
         finally:

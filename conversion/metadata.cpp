@@ -1,0 +1,67 @@
+#include "metadata.h"
+
+#include <lcms2.h>
+#include <libexif/exif-data.h>
+
+#include <cstring>
+#include <memory>
+
+namespace rkconv {
+namespace {
+
+constexpr unsigned char exif_header[] = {'E', 'x', 'i', 'f', 0, 0};
+constexpr std::int32_t first_orientation = 1;
+constexpr std::int32_t last_orientation = 8;
+constexpr std::size_t description_bytes = 256;
+
+struct exif_releaser {
+    void operator()(ExifData *data) const noexcept { exif_data_unref(data); }
+};
+
+struct profile_closer {
+    void operator()(void *profile) const noexcept { cmsCloseProfile(profile); }
+};
+
+}  // namespace
+
+std::int32_t exif_orientation(const std::uint8_t *bytes, std::size_t length) {
+    if (bytes == nullptr || length == 0 || length > max_exif_bytes) return first_orientation;
+    // libexif takes a block with its header; a PNG's eXIf chunk has none.
+    std::vector<std::uint8_t> block;
+    if (length < sizeof exif_header || std::memcmp(bytes, exif_header, sizeof exif_header) != 0)
+        block.assign(exif_header, exif_header + sizeof exif_header);
+    block.insert(block.end(), bytes, bytes + length);
+
+    const std::unique_ptr<ExifData, exif_releaser> data(exif_data_new());
+    if (!data) return first_orientation;
+    // Read only: no repairs of the tags, nothing added.
+    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS);
+    exif_data_load_data(data.get(), block.data(), static_cast<unsigned int>(block.size()));
+    ExifEntry *entry = exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
+    if (entry == nullptr || entry->format != EXIF_FORMAT_SHORT || entry->components < 1 || entry->size < 2)
+        return first_orientation;
+    const std::int32_t value = exif_get_short(entry->data, exif_data_get_byte_order(data.get()));
+    return value >= first_orientation && value <= last_orientation ? value : first_orientation;
+}
+
+icc_facts examine_icc(const std::vector<std::uint8_t> &profile) {
+    icc_facts facts;
+    if (profile.empty()) return facts;
+    const std::unique_ptr<void, profile_closer> opened(
+        cmsOpenProfileFromMemTHR(nullptr, profile.data(), static_cast<cmsUInt32Number>(profile.size())));
+    if (!opened) return facts;
+    facts.readable = true;
+    facts.rgb = cmsGetColorSpace(opened.get()) == cmsSigRgbData;
+    char text[description_bytes] = {};
+    if (cmsGetProfileInfoASCII(opened.get(), cmsInfoDescription, "en", "US", text, sizeof text) > 0)
+        facts.description = text;
+    return facts;
+}
+
+void adopt_icc(rkconv_metadata &metadata, std::vector<std::uint8_t> profile) {
+    metadata.icc_profile = std::move(profile);
+    metadata.icc_description = examine_icc(metadata.icc_profile).description;
+}
+
+}  // namespace rkconv
