@@ -193,7 +193,9 @@ class PixelLimitTest(ToolCase):
         self.assertEqual(child.returncode, 1)
         for part in (b"huge.png", b"20000x20000", b"268435456", b"--max-pixels"):
             self.assertIn(part, error)
-        self.assertLess(usage.ru_maxrss, 30 * 1024)  # KiB
+        # A decode would take 1.6 GB; the bound leaves room for sanitizer builds'
+        # own memory (the benchmark measures the plain tool: under 5 MB).
+        self.assertLess(usage.ru_maxrss, 100 * 1024)  # KiB
         self.assertFalse(os.path.exists(self.path("out.png")))
 
     def test_zero_lifts_the_default_and_a_number_sets_it(self):
