@@ -1,12 +1,13 @@
 #include "jpeg_encoder.h"
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <memory>
 
 #include <jpeglib.h>
 #include <jerror.h>
+
+#include "jpeg_errors.h"
 
 namespace rkconv {
 namespace {
@@ -19,27 +20,15 @@ constexpr std::size_t output_buffer_bytes = std::size_t{1} << 16;
 // setjmp, so that it is still valid when control comes back by longjmp.
 struct jpeg_encode_context {
     jpeg_compress_struct cinfo;
-    jpeg_error_mgr errors;
+    jpeg_error_trap errors;
     jpeg_destination_mgr destination;
-    std::jmp_buf resume;
     byte_sink *sink;
     JOCTET buffer[output_buffer_bytes];
-    char error[JMSG_LENGTH_MAX];
 };
 
 jpeg_encode_context *context_of(j_compress_ptr cinfo) {
     return static_cast<jpeg_encode_context *>(cinfo->client_data);
 }
-
-[[noreturn]] void jpeg_encode_error(j_common_ptr cinfo) {
-    auto *context = static_cast<jpeg_encode_context *>(cinfo->client_data);
-    (*cinfo->err->format_message)(cinfo, context->error);
-    const std::string cause = context->sink->failure();
-    if (!cause.empty()) std::snprintf(context->error, sizeof context->error, "%s", cause.c_str());
-    std::longjmp(context->resume, 1);  // NOLINT(cert-err52-cpp): the one way back from libjpeg
-}
-
-void jpeg_encode_silence(j_common_ptr) {}
 
 void start_destination(j_compress_ptr cinfo) {
     cinfo->dest->next_output_byte = context_of(cinfo)->buffer;
@@ -61,10 +50,8 @@ void finish_destination(j_compress_ptr cinfo) {
 
 bool write_jpeg(jpeg_encode_context *context, const rasterkit_image *image, const jpeg_settings &settings) {
     jpeg_compress_struct *cinfo = &context->cinfo;
-    cinfo->err = jpeg_std_error(&context->errors);
-    context->errors.error_exit = jpeg_encode_error;
-    context->errors.output_message = jpeg_encode_silence;
-    if (setjmp(context->resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
+    cinfo->err = install_error_trap(context->errors);
+    if (setjmp(context->errors.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
         jpeg_destroy_compress(cinfo);
         return false;
     }
@@ -103,8 +90,9 @@ bool write_jpeg(jpeg_encode_context *context, const rasterkit_image *image, cons
 std::string encode_jpeg(const rasterkit_image *image, const jpeg_settings &settings, byte_sink &sink) {
     auto context = std::make_unique<jpeg_encode_context>();
     context->sink = &sink;
+    context->errors.sink = &sink;
     if (write_jpeg(context.get(), image, settings)) return {};
-    return context->error;
+    return context->errors.text;
 }
 
 }  // namespace rkconv

@@ -13,6 +13,7 @@
 
 #include "bmp/bmp_header.h"
 #include "fileutil/signature.h"
+#include "jpeg_errors.h"
 #include "options.h"
 
 namespace rkconv {
@@ -165,19 +166,9 @@ header_facts probe_png(byte_source &source, rkconv_metadata *metadata) {
 
 struct jpeg_probe_context {
     jpeg_decompress_struct cinfo;
+    jpeg_error_trap errors;
     rkconv_metadata *metadata;
-    jpeg_error_mgr errors;
-    std::jmp_buf resume;
-    char error[JMSG_LENGTH_MAX];
 };
-
-[[noreturn]] void jpeg_probe_error(j_common_ptr cinfo) {
-    auto *context = reinterpret_cast<jpeg_probe_context *>(cinfo->client_data);
-    (*cinfo->err->format_message)(cinfo, context->error);
-    std::longjmp(context->resume, 1);  // NOLINT(cert-err52-cpp): the one way back from libjpeg
-}
-
-void jpeg_probe_silence(j_common_ptr) {}
 
 constexpr unsigned char exif_marker_header[] = {'E', 'x', 'i', 'f', 0, 0};
 constexpr unsigned int max_marker_bytes = 0xFFFF;
@@ -202,15 +193,12 @@ void read_jpeg_metadata(j_decompress_ptr cinfo, rkconv_metadata &metadata) {
 
 bool read_jpeg_header(jpeg_probe_context *context, byte_source *source, bool *header_ok) {
     jpeg_decompress_struct *cinfo = &context->cinfo;
-    cinfo->err = jpeg_std_error(&context->errors);
-    context->errors.error_exit = jpeg_probe_error;
-    context->errors.output_message = jpeg_probe_silence;
-    if (setjmp(context->resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
+    cinfo->err = install_error_trap(context->errors);
+    if (setjmp(context->errors.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
         jpeg_destroy_decompress(cinfo);
         return false;
     }
     jpeg_create_decompress(cinfo);
-    cinfo->client_data = context;
     if (source->file != nullptr)
         jpeg_stdio_src(cinfo, source->file);
     else
@@ -229,7 +217,7 @@ header_facts probe_jpeg(byte_source &source, rkconv_metadata *metadata) {
     auto context = std::make_unique<jpeg_probe_context>();
     context->metadata = metadata;
     bool header_ok = false;
-    if (!read_jpeg_header(context.get(), &source, &header_ok)) return refused(format_jpeg, context->error);
+    if (!read_jpeg_header(context.get(), &source, &header_ok)) return refused(format_jpeg, context->errors.text);
     const JDIMENSION width = context->cinfo.image_width;
     const JDIMENSION height = context->cinfo.image_height;
     jpeg_destroy_decompress(&context->cinfo);

@@ -39,23 +39,9 @@ unsigned online_processors() {
     return count > 0 ? static_cast<unsigned>(count) : 1u;
 }
 
-// Owns a batch plan from the conversion library.
-class plan_holder {
-public:
-    plan_holder() = default;
-    ~plan_holder() { rkconv_plan_free(plan_); }
-    plan_holder(const plan_holder &) = delete;
-    plan_holder &operator=(const plan_holder &) = delete;
-    rkconv_plan **out() { return &plan_; }
-    const rkconv_plan *get() const { return plan_; }
-
-private:
-    rkconv_plan *plan_ = nullptr;
-};
-
 }  // namespace
 
-convert_command::convert_command() : command("convert", convert_help) {}
+convert_command::convert_command() : command("convert", convert_help), options_(rkconv_options_new()) {}
 
 void convert_command::declare_options(CLI::App &app) {
     flip_x_ = app.add_flag("--flip-x");
@@ -170,7 +156,7 @@ int convert_command::run_batch() {
 
     std::vector<const char *> inputs;
     for (const std::string &file : files_) inputs.push_back(file.c_str());
-    plan_holder plan;
+    batch_plan plan;
     library_message refusal;
     if (rkconv_plan_batch(inputs.data(), inputs.size(), output_directory_.c_str(), format, plan.out(),
                           refusal.out()) != 0)

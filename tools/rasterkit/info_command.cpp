@@ -41,7 +41,7 @@ bool read_standard_input(std::vector<std::uint8_t> &bytes) {
 file_facts examine(const std::string &path) {
     file_facts facts;
     library_message message;
-    const file_metadata metadata;
+    const file_metadata metadata(rkconv_metadata_new());
     if (path != standard_stream) {
         rkconv_probe_file(path.c_str(), &facts.header, metadata.get(), message.out());
         facts.error = message.text();

@@ -21,31 +21,25 @@ const char *format_name(std::int32_t format);
 // bmp, png, jpeg or jpg; -1 for any other name.
 std::int32_t format_from_name(const std::string &name);
 
-// The conversion library's settings, owned for the length of a command.
-class conversion_options {
+// Owns one object of the conversion library and frees it with the
+// library's own function.
+template <typename Object, void (*release)(Object *)>
+class library_object {
 public:
-    conversion_options() : options_(rkconv_options_new()) {}
-    ~conversion_options() { rkconv_options_free(options_); }
-    conversion_options(const conversion_options &) = delete;
-    conversion_options &operator=(const conversion_options &) = delete;
-    rkconv_options *get() const { return options_; }
+    explicit library_object(Object *object = nullptr) : object_(object) {}
+    ~library_object() { release(object_); }
+    library_object(const library_object &) = delete;
+    library_object &operator=(const library_object &) = delete;
+    Object *get() const { return object_; }
+    Object **out() { return &object_; }
 
 private:
-    rkconv_options *options_;
+    Object *object_;
 };
 
-// What the conversion library read about a file besides its size.
-class file_metadata {
-public:
-    file_metadata() : metadata_(rkconv_metadata_new()) {}
-    ~file_metadata() { rkconv_metadata_free(metadata_); }
-    file_metadata(const file_metadata &) = delete;
-    file_metadata &operator=(const file_metadata &) = delete;
-    rkconv_metadata *get() const { return metadata_; }
-
-private:
-    rkconv_metadata *metadata_;
-};
+using conversion_options = library_object<rkconv_options, rkconv_options_free>;
+using file_metadata = library_object<rkconv_metadata, rkconv_metadata_free>;
+using batch_plan = library_object<rkconv_plan, rkconv_plan_free>;
 
 // A message the conversion library handed over, freed when it goes.
 class library_message {
