@@ -65,8 +65,15 @@ std::int32_t guarded(char **message, Body &&body, const std::string *warning = n
     }
 }
 
-void fill_header(const rkconv::header_facts &facts, rkconv_header *header) {
+// Runs a probe, fills the caller's header and, on success, its metadata;
+// returns the probe's error.
+template <typename Probe>
+std::string deliver(Probe &&probe, rkconv_header *header, rkconv_metadata *metadata) {
+    rkconv_metadata found;
+    const rkconv::header_facts facts = probe(metadata != nullptr ? &found : nullptr);
     *header = rkconv_header{facts.format, facts.width, facts.height};
+    if (facts.error.empty() && metadata != nullptr) *metadata = std::move(found);
+    return facts.error;
 }
 
 }  // namespace
@@ -132,7 +139,7 @@ RKCONV_API const uint8_t *rkconv_metadata_icc_profile(const rkconv_metadata *met
 }
 
 RKCONV_API const char *rkconv_metadata_icc_description(const rkconv_metadata *metadata) {
-    return metadata == nullptr ? "" : metadata->icc_description.c_str();
+    return metadata == nullptr ? "" : metadata->icc.description.c_str();
 }
 
 RKCONV_API int32_t rkconv_metadata_set_icc_profile(rkconv_metadata *metadata, const uint8_t *profile,
@@ -165,18 +172,7 @@ RKCONV_API int32_t rkconv_probe_file(const char *path, rkconv_header *header, rk
                                      char **message) {
     return guarded(message, [&]() -> std::string {
         if (path == nullptr || header == nullptr) return "no file or no header record given";
-        std::FILE *file = std::fopen(path, "rb");
-        if (file == nullptr) {
-            const int cause = errno;
-            *header = rkconv_header{-1, 0, 0};
-            return std::string(rkconv::unknown_format_error) + " (" + std::strerror(cause) + ")";
-        }
-        rkconv_metadata found;
-        const rkconv::header_facts facts = rkconv::probe_stream(file, metadata != nullptr ? &found : nullptr);
-        std::fclose(file);
-        fill_header(facts, header);
-        if (facts.error.empty() && metadata != nullptr) *metadata = std::move(found);
-        return facts.error;
+        return deliver([&](rkconv_metadata *found) { return rkconv::probe_file(path, found); }, header, metadata);
     });
 }
 
@@ -184,11 +180,19 @@ RKCONV_API int32_t rkconv_probe_bytes(const uint8_t *bytes, size_t length, rkcon
                                       rkconv_metadata *metadata, char **message) {
     return guarded(message, [&]() -> std::string {
         if ((bytes == nullptr && length > 0) || header == nullptr) return "no bytes or no header record given";
-        rkconv_metadata found;
-        const rkconv::header_facts facts = rkconv::probe_memory(bytes, length, metadata != nullptr ? &found : nullptr);
-        fill_header(facts, header);
-        if (facts.error.empty() && metadata != nullptr) *metadata = std::move(found);
-        return facts.error;
+        return deliver([&](rkconv_metadata *found) { return rkconv::probe_memory(bytes, length, found); }, header,
+                       metadata);
+    });
+}
+
+RKCONV_API int32_t rkconv_probe_descriptor(int fd, rkconv_header *header, rkconv_metadata *metadata,
+                                           char **message) {
+    return guarded(message, [&]() -> std::string {
+        if (header == nullptr) return "no header record given";
+        std::vector<std::uint8_t> bytes;
+        if (std::string fault = rkconv::read_all(fd, bytes); !fault.empty()) return fault;
+        return deliver([&](rkconv_metadata *found) { return rkconv::probe_memory(bytes.data(), bytes.size(), found); },
+                       header, metadata);
     });
 }
 
@@ -216,11 +220,9 @@ RKCONV_API int32_t rkconv_read_descriptor(int fd, const rkconv_options *options,
                                           rkconv_metadata *metadata, char **message) {
     return guarded(message, [&]() -> std::string {
         if (image == nullptr) return "no image given";
-        std::vector<std::uint8_t> bytes;
-        if (std::string fault = rkconv::read_all(fd, bytes); !fault.empty()) return "the input: " + fault;
         rkconv_metadata ignored;
-        return rkconv::read_memory(bytes.data(), bytes.size(), "the input", settings(options), image,
-                                   metadata != nullptr ? *metadata : ignored)
+        return rkconv::read_descriptor(fd, "the input", settings(options), image,
+                                       metadata != nullptr ? *metadata : ignored)
             .error;
     });
 }

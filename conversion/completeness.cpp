@@ -7,6 +7,7 @@
 #include <functional>
 #include <string_view>
 
+#include "bmp/bmp_header.h"
 #include "options.h"
 
 namespace rkconv {
@@ -36,7 +37,7 @@ bool has_ends(const read_at &read, std::uint64_t size, const format_ends &ends) 
 
 bool bmp_has_promised_length(const read_at &read, std::uint64_t size) {
     unsigned char head[bmp_length_field_end] = {};
-    if (size < 54 || !read(reinterpret_cast<char *>(head), sizeof head, 0)) return false;
+    if (size < rasterkit::bmp_header_bytes || !read(reinterpret_cast<char *>(head), sizeof head, 0)) return false;
     const std::uint32_t promised = std::uint32_t{head[2]} | std::uint32_t{head[3]} << 8 |
                                    std::uint32_t{head[4]} << 16 | std::uint32_t{head[5]} << 24;
     return head[0] == 'B' && head[1] == 'M' && promised == size;

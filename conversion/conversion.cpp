@@ -1,9 +1,6 @@
 #include "conversion.h"
 
-#include <vector>
-
 #include "colour.h"
-#include "memory_file.h"
 #include "options.h"
 #include "reading.h"
 #include "record.h"
@@ -29,10 +26,7 @@ const char *transform_name(std::int32_t transform) {
 read_outcome read_endpoint(const endpoint &input, const rkconv_options &options, rasterkit_image *image,
                            rkconv_metadata &metadata) {
     if (input.path != nullptr) return read_path(input.path, options, image, metadata);
-    std::vector<std::uint8_t> bytes;
-    if (std::string fault = read_all(input.fd, bytes); !fault.empty())
-        return {-1, std::string(standard_input_name) + ": " + fault};
-    return read_memory(bytes.data(), bytes.size(), standard_input_name, options, image, metadata);
+    return read_descriptor(input.fd, standard_input_name, options, image, metadata);
 }
 
 // With --to-srgb, an image with a profile gets sRGB pixels; one whose

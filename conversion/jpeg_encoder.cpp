@@ -1,19 +1,17 @@
 #include "jpeg_encoder.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "jpeg/jpeg_compress.h"
 #include "jpeg_errors.h"
 
 namespace rkconv {
 namespace {
 
-constexpr int rgba_components = 4;
-constexpr JDIMENSION rows_per_write = 16;  // the tallest row group libjpeg compresses at once
 constexpr std::size_t output_buffer_bytes = std::size_t{1} << 16;
 
 // What libjpeg changes while it works lives outside the frame that calls
@@ -61,26 +59,11 @@ bool write_jpeg(jpeg_encode_context *context, const rasterkit_image *image, cons
     context->destination.empty_output_buffer = empty_destination;
     context->destination.term_destination = finish_destination;
     cinfo->dest = &context->destination;
-    cinfo->image_width = static_cast<JDIMENSION>(image->width);
-    cinfo->image_height = static_cast<JDIMENSION>(image->height);
-    // As rasterkit's writer: the record's rows as they lie, alpha dropped by libjpeg.
-    cinfo->input_components = rgba_components;
-    cinfo->in_color_space = JCS_EXT_RGBA;
-    jpeg_set_defaults(cinfo);
-    jpeg_set_quality(cinfo, settings.quality, TRUE);
-    jpeg_start_compress(cinfo, TRUE);
-    if (settings.icc_profile != nullptr && !settings.icc_profile->empty())
-        jpeg_write_icc_profile(cinfo, settings.icc_profile->data(),
-                               static_cast<unsigned int>(settings.icc_profile->size()));
-
-    const std::size_t stride = static_cast<std::size_t>(image->width) * rgba_components;
-    JSAMPROW rows[rows_per_write];
-    while (cinfo->next_scanline < cinfo->image_height) {
-        const JDIMENSION count = std::min<JDIMENSION>(rows_per_write, cinfo->image_height - cinfo->next_scanline);
-        for (JDIMENSION i = 0; i < count; ++i) rows[i] = image->data + std::size_t{cinfo->next_scanline + i} * stride;
-        jpeg_write_scanlines(cinfo, rows, count);
-    }
-    jpeg_finish_compress(cinfo);
+    // rasterkit's writer's own compression, so the bytes are its bytes.
+    const std::vector<std::uint8_t> *profile = settings.icc_profile;
+    const bool has_profile = profile != nullptr && !profile->empty();
+    rasterkit::compress_rgba(cinfo, image, settings.quality, has_profile ? profile->data() : nullptr,
+                             has_profile ? static_cast<unsigned int>(profile->size()) : 0);
     jpeg_destroy_compress(cinfo);
     return true;
 }

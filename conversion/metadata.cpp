@@ -13,6 +13,10 @@ constexpr unsigned char exif_header[] = {'E', 'x', 'i', 'f', 0, 0};
 constexpr std::int32_t first_orientation = 1;
 constexpr std::int32_t last_orientation = 8;
 constexpr std::size_t description_bytes = 256;
+// libexif's three load options (drop unknown tags, repair and add tags,
+// leave maker notes alone), all turned off: a read that only looks takes
+// the block as stored.
+constexpr auto every_load_option = static_cast<ExifDataOption>(0x7);
 
 struct exif_releaser {
     void operator()(ExifData *data) const noexcept { exif_data_unref(data); }
@@ -21,29 +25,6 @@ struct exif_releaser {
 struct profile_closer {
     void operator()(void *profile) const noexcept { cmsCloseProfile(profile); }
 };
-
-}  // namespace
-
-std::int32_t exif_orientation(const std::uint8_t *bytes, std::size_t length) {
-    if (bytes == nullptr || length == 0 || length > max_exif_bytes) return first_orientation;
-    // libexif takes a block with its header; a PNG's eXIf chunk has none.
-    std::vector<std::uint8_t> block;
-    if (length < sizeof exif_header || std::memcmp(bytes, exif_header, sizeof exif_header) != 0)
-        block.assign(exif_header, exif_header + sizeof exif_header);
-    block.insert(block.end(), bytes, bytes + length);
-
-    const std::unique_ptr<ExifData, exif_releaser> data(exif_data_new());
-    if (!data) return first_orientation;
-    // Read only: no repairs of the tags, nothing added.
-    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS);
-    exif_data_load_data(data.get(), block.data(), static_cast<unsigned int>(block.size()));
-    ExifEntry *entry = exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
-    if (entry == nullptr || entry->format != EXIF_FORMAT_SHORT || entry->components < 1 || entry->size < 2)
-        return first_orientation;
-    const std::int32_t value = exif_get_short(entry->data, exif_data_get_byte_order(data.get()));
-    return value >= first_orientation && value <= last_orientation ? value : first_orientation;
-}
 
 icc_facts examine_icc(const std::vector<std::uint8_t> &profile) {
     icc_facts facts;
@@ -59,9 +40,30 @@ icc_facts examine_icc(const std::vector<std::uint8_t> &profile) {
     return facts;
 }
 
+}  // namespace
+
+std::int32_t exif_orientation(const std::uint8_t *bytes, std::size_t length) {
+    if (bytes == nullptr || length == 0 || length > max_exif_bytes) return first_orientation;
+    // libexif takes a block with its header; a PNG's eXIf chunk has none.
+    std::vector<std::uint8_t> block;
+    if (length < sizeof exif_header || std::memcmp(bytes, exif_header, sizeof exif_header) != 0)
+        block.assign(exif_header, exif_header + sizeof exif_header);
+    block.insert(block.end(), bytes, bytes + length);
+
+    const std::unique_ptr<ExifData, exif_releaser> data(exif_data_new());
+    if (!data) return first_orientation;
+    exif_data_unset_option(data.get(), every_load_option);
+    exif_data_load_data(data.get(), block.data(), static_cast<unsigned int>(block.size()));
+    ExifEntry *entry = exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
+    if (entry == nullptr || entry->format != EXIF_FORMAT_SHORT || entry->components < 1 || entry->size < 2)
+        return first_orientation;
+    const std::int32_t value = exif_get_short(entry->data, exif_data_get_byte_order(data.get()));
+    return value >= first_orientation && value <= last_orientation ? value : first_orientation;
+}
+
 void adopt_icc(rkconv_metadata &metadata, std::vector<std::uint8_t> profile) {
     metadata.icc_profile = std::move(profile);
-    metadata.icc_description = examine_icc(metadata.icc_profile).description;
+    metadata.icc = examine_icc(metadata.icc_profile);
 }
 
 }  // namespace rkconv

@@ -7,10 +7,21 @@
 #include <string>
 #include <vector>
 
+namespace rkconv {
+
+// What Little CMS makes of a profile.
+struct icc_facts {
+    bool readable = false;  // Little CMS could open it
+    bool rgb = false;       // its colour space is RGB
+    std::string description;
+};
+
+}  // namespace rkconv
+
 struct rkconv_metadata {
     std::int32_t orientation = 1;
     std::vector<std::uint8_t> icc_profile;
-    std::string icc_description;  // from the profile's description tag; empty when it has none
+    rkconv::icc_facts icc;  // of icc_profile, read once when it is stored
 };
 
 namespace rkconv {
@@ -23,15 +34,7 @@ constexpr std::size_t max_icc_bytes = std::size_t{1} << 24;
 // with or without its "Exif\0\0" header; 1 when absent or outside 1 to 8.
 std::int32_t exif_orientation(const std::uint8_t *bytes, std::size_t length);
 
-// What Little CMS makes of a profile.
-struct icc_facts {
-    bool readable = false;  // Little CMS could open it
-    bool rgb = false;       // its colour space is RGB
-    std::string description;
-};
-icc_facts examine_icc(const std::vector<std::uint8_t> &profile);
-
-// Stores a profile and its description.
+// Stores a profile and what Little CMS makes of it.
 void adopt_icc(rkconv_metadata &metadata, std::vector<std::uint8_t> profile);
 
 }  // namespace rkconv

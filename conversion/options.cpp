@@ -1,8 +1,7 @@
 #include "options.h"
 
-#include <cctype>
-#include <cstring>
-#include <string>
+#include "fileutil/fileutil.h"
+#include "image/dispatch.h"
 
 namespace rkconv {
 namespace {
@@ -12,8 +11,6 @@ struct named_format {
     std::int32_t format;
 };
 constexpr named_format format_names[] = {{"bmp", format_bmp}, {"png", format_png}, {"jpeg", format_jpeg}};
-constexpr named_format known_extensions[] = {
-    {".png", format_png}, {".bmp", format_bmp}, {".jpg", format_jpeg}, {".jpeg", format_jpeg}};
 
 }  // namespace
 
@@ -36,13 +33,8 @@ const char *format_name(std::int32_t format) {
 const char *format_extension(std::int32_t format) { return format == format_jpeg ? "jpg" : format_name(format); }
 
 std::int32_t format_from_extension(const char *path) {
-    const char *dot = std::strrchr(path, '.');
-    if (dot == nullptr || dot == path) return format_by_name;
-    std::string extension(dot);
-    for (char &c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const named_format &known : known_extensions)
-        if (extension == known.text) return known.format;
-    return format_by_name;
+    const std::int32_t format = rasterkit::format_of_name(path);
+    return format == rasterkit::format_unknown ? format_by_name : format;
 }
 
 }  // namespace rkconv

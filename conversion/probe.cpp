@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <jpeglib.h>
 
 #include "bmp/bmp_header.h"
+#include "common/handles.h"
 #include "fileutil/signature.h"
 #include "jpeg_errors.h"
 #include "options.h"
@@ -250,6 +252,17 @@ header_facts probe_stream(std::FILE *file, rkconv_metadata *metadata) {
     byte_source source;
     source.file = file;
     return probe(source, metadata);
+}
+
+header_facts probe_file(const char *path, rkconv_metadata *metadata) {
+    // stdio's own small buffer: a header is read, not the whole file.
+    const rasterkit::file_handle file(std::fopen(path, "rb"));
+    if (!file) {
+        header_facts facts;
+        facts.error = std::string(unknown_format_error) + " (" + std::strerror(errno) + ")";
+        return facts;
+    }
+    return probe_stream(file.get(), metadata);
 }
 
 header_facts probe_memory(const std::uint8_t *bytes, std::size_t length, rkconv_metadata *metadata) {

@@ -26,5 +26,7 @@ extern const char *const unknown_format_error;
 // the markers and chunks before the pixel data, bounded in size).
 header_facts probe_stream(std::FILE *file, rkconv_metadata *metadata = nullptr);
 header_facts probe_memory(const std::uint8_t *bytes, std::size_t length, rkconv_metadata *metadata = nullptr);
+// A file that cannot be opened counts as unknown, with the system's reason.
+header_facts probe_file(const char *path, rkconv_metadata *metadata = nullptr);
 
 }  // namespace rkconv

@@ -1,10 +1,7 @@
 #include "reading.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstring>
-#include <memory>
+#include <vector>
 
 #include "memory_file.h"
 #include "options.h"
@@ -14,10 +11,6 @@
 
 namespace rkconv {
 namespace {
-
-struct file_closer {
-    void operator()(std::FILE *file) const noexcept { std::fclose(file); }
-};
 
 // Empty when the header's size is within the limit, else the refusal.
 std::string over_limit(const header_facts &header, const rkconv_options &options) {
@@ -67,13 +60,8 @@ read_outcome adopt(record &fresh, rkconv_metadata &found, const rkconv_options &
 
 read_outcome read_path(const std::string &path, const rkconv_options &options, rasterkit_image *image,
                        rkconv_metadata &metadata) {
-    header_facts header;
     rkconv_metadata found;
-    {
-        const std::unique_ptr<std::FILE, file_closer> file(std::fopen(path.c_str(), "rb"));
-        if (!file) return failed(path, -1, std::string(unknown_format_error) + " (" + std::strerror(errno) + ")");
-        header = probe_stream(file.get(), &found);
-    }
+    const header_facts header = probe_file(path.c_str(), &found);
     if (!header.error.empty()) return failed(path, header.format, header.error);
     if (const std::string refusal = over_limit(header, options); !refusal.empty())
         return failed(path, header.format, refusal);
@@ -102,6 +90,13 @@ read_outcome read_memory(const std::uint8_t *bytes, std::size_t length, const st
     if (!file.fill(bytes, length)) return failed(name, header.format, "the bytes could not be staged in memory");
     read_with(header.format, file.path().c_str(), fresh.get());
     return adopt(fresh, found, options, image, metadata, name, header.format);
+}
+
+read_outcome read_descriptor(int fd, const std::string &name, const rkconv_options &options, rasterkit_image *image,
+                             rkconv_metadata &metadata) {
+    std::vector<std::uint8_t> bytes;
+    if (std::string fault = read_all(fd, bytes); !fault.empty()) return failed(name, -1, fault);
+    return read_memory(bytes.data(), bytes.size(), name, options, image, metadata);
 }
 
 }  // namespace rkconv

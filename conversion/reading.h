@@ -22,5 +22,8 @@ read_outcome read_path(const std::string &path, const rkconv_options &options, r
 // `name` stands for the bytes in messages.
 read_outcome read_memory(const std::uint8_t *bytes, std::size_t length, const std::string &name,
                          const rkconv_options &options, rasterkit_image *image, rkconv_metadata &metadata);
+// Reads the descriptor to its end first.
+read_outcome read_descriptor(int fd, const std::string &name, const rkconv_options &options, rasterkit_image *image,
+                             rkconv_metadata &metadata);
 
 }  // namespace rkconv

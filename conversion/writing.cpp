@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/handles.h"
 #include "completeness.h"
 #include "jpeg_encoder.h"
 #include "memory_file.h"
@@ -15,13 +16,6 @@
 
 namespace rkconv {
 namespace {
-
-// Whole files stream through stdio far faster with a large buffer.
-constexpr std::size_t file_buffer_bytes = std::size_t{1} << 20;
-
-struct file_closer {
-    void operator()(std::FILE *file) const noexcept { std::fclose(file); }
-};
 
 // An image without pixels is written as 1x1 transparent black, as
 // rasterkit's dispatching writers do.
@@ -49,12 +43,11 @@ std::string encode(const rasterkit_image *image, const write_plan &plan, byte_si
 // The profile to carry, or null with the reason it is dropped.
 const std::vector<std::uint8_t> *profile_to_carry(const rkconv_metadata &metadata, std::string &warning) {
     if (metadata.icc_profile.empty()) return nullptr;
-    const icc_facts facts = examine_icc(metadata.icc_profile);
-    if (!facts.readable) {
+    if (!metadata.icc.readable) {
         warning = "the colour profile is malformed: dropped";
         return nullptr;
     }
-    if (!facts.rgb) {
+    if (!metadata.icc.rgb) {
         warning = "the colour profile is not an RGB profile: dropped";
         return nullptr;
     }
@@ -68,9 +61,8 @@ std::string encode_file(const char *path, const rasterkit_image *image, const wr
         rasterkit_writeimage_bmp(path, image);
         return {};
     }
-    std::unique_ptr<std::FILE, file_closer> file(std::fopen(path, "wb"));
+    rasterkit::file_handle file = rasterkit::open_stream(path, "wb");
     if (!file) return std::strerror(errno);
-    std::setvbuf(file.get(), nullptr, _IOFBF, file_buffer_bytes);
     byte_sink sink(file.get());
     std::string fault = encode(image, plan, sink, warning);
     if (std::fclose(file.release()) != 0 && fault.empty()) fault = std::strerror(errno);

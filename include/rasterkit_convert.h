@@ -123,6 +123,9 @@ RKCONV_API int32_t rkconv_probe_file(const char *path, rkconv_header *header, rk
                                      char **message);
 RKCONV_API int32_t rkconv_probe_bytes(const uint8_t *bytes, size_t length, rkconv_header *header,
                                       rkconv_metadata *metadata, char **message);
+/* Reads the descriptor to its end first (standard input, a pipe). */
+RKCONV_API int32_t rkconv_probe_descriptor(int fd, rkconv_header *header, rkconv_metadata *metadata,
+                                           char **message);
 
 /* Reads a file, bytes or a descriptor (to its end) into `image`, the format
  * told by the content, after the header passed the pixel limit, and turns it

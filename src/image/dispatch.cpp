@@ -3,28 +3,14 @@
 // image stands in for it.
 #include "image/dispatch.h"
 
-#include <cctype>
 #include <cstdio>
-#include <cstring>
 
 #include "fileutil/fileutil.h"
 #include "image/image_model.h"
 
 namespace {
 
-constexpr std::int32_t extension_capacity = 20;
 constexpr std::int32_t dispatch_jpeg_quality = 100;
-
-struct known_extension {
-    const char *text;
-    std::int32_t format;
-};
-constexpr known_extension known_extensions[] = {
-    {".png", rasterkit::format_png},
-    {".bmp", rasterkit::format_bmp},
-    {".jpg", rasterkit::format_jpeg},
-    {".jpeg", rasterkit::format_jpeg},
-};
 
 void write_format(const char *path, const rasterkit_image *image, std::int32_t format) {
     switch (format) {
@@ -53,19 +39,6 @@ void write_with_substitute(const char *path, const rasterkit_image *image, std::
 
 }  // namespace
 
-void rasterkit_get_extension(const char *path, char *out, std::int32_t capacity) {
-    if (out == nullptr || capacity <= 0) return;
-    out[0] = '\0';
-    const char *dot = std::strrchr(path, '.');
-    if (dot == nullptr || dot == path || capacity <= 1) return;
-
-    const std::size_t limit = static_cast<std::size_t>(capacity - 1);
-    std::size_t length = 0;
-    for (; length < limit && dot[length] != '\0'; ++length)
-        out[length] = static_cast<char>(std::tolower(static_cast<unsigned char>(dot[length])));
-    out[length] = '\0';
-}
-
 extern "C" {
 
 RASTERKIT_API void rasterkit_readimage(const char *path, rasterkit_image *image) {
@@ -86,15 +59,9 @@ RASTERKIT_API void rasterkit_readimage(const char *path, rasterkit_image *image)
 }
 
 RASTERKIT_API void rasterkit_writeimage(const char *path, const rasterkit_image *image) {
-    char extension[extension_capacity];
-    rasterkit_get_extension(path, extension, extension_capacity);
-    std::int32_t format = rasterkit::format_unknown;
-    for (const known_extension &known : known_extensions) {
-        if (std::strcmp(extension, known.text) == 0) {
-            format = known.format;
-            break;
-        }
-    }
+    char extension[rasterkit::extension_capacity];
+    rasterkit_get_extension(path, extension, rasterkit::extension_capacity);
+    std::int32_t format = rasterkit::format_of_extension(extension);
     if (format == rasterkit::format_unknown) {
         std::printf("rasterkit_writeimage: Warning: %s is unidentified extension. Writing file with default format "
                     "of PNG.\n",

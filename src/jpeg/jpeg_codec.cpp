@@ -4,7 +4,6 @@
 // setjmp hold no object with a destructor, and everything libjpeg changes
 // after it lives in a context outside their frame. The caller's image is
 // changed only after the whole stream decoded.
-#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include <jpeglib.h>
 
 #include "common/handles.h"
+#include "jpeg/jpeg_compress.h"
 #include "image/image_model.h"
 
 #ifndef JCS_ALPHA_EXTENSIONS
@@ -25,7 +25,6 @@ constexpr int gray_components = 1;
 constexpr int rgb_components = 3;
 constexpr int four_components = 4;
 constexpr std::uint8_t opaque = 255;
-constexpr JDIMENSION rows_per_write = 16;  // the tallest row group libjpeg compresses at once
 // No real file has this many scans; hostile progressive files use thousands
 // of them to make every scan a pass over the whole image.
 constexpr int max_scans = 1000;
@@ -180,25 +179,7 @@ bool encode_stream(std::FILE *file, const rasterkit_image *image, int quality, e
     }
     jpeg_create_compress(cinfo);
     jpeg_stdio_dest(cinfo, file);
-    cinfo->image_width = static_cast<JDIMENSION>(image->width);
-    cinfo->image_height = static_cast<JDIMENSION>(image->height);
-    // The record's rows go to libjpeg as they lie; libjpeg drops alpha and
-    // converts exactly as it does from three-sample RGB rows.
-    cinfo->input_components = four_components;
-    cinfo->in_color_space = JCS_EXT_RGBA;
-    jpeg_set_defaults(cinfo);
-    jpeg_set_quality(cinfo, quality, TRUE);
-    jpeg_start_compress(cinfo, TRUE);
-
-    // A whole row group per call saves libjpeg a round of buffering per line.
-    const std::size_t stride = rasterkit::row_stride(image);
-    JSAMPROW rows[rows_per_write];
-    while (cinfo->next_scanline < cinfo->image_height) {
-        const JDIMENSION count = std::min<JDIMENSION>(rows_per_write, cinfo->image_height - cinfo->next_scanline);
-        for (JDIMENSION i = 0; i < count; ++i) rows[i] = image->data + std::size_t{cinfo->next_scanline + i} * stride;
-        jpeg_write_scanlines(cinfo, rows, count);
-    }
-    jpeg_finish_compress(cinfo);
+    rasterkit::compress_rgba(cinfo, image, quality);
     jpeg_destroy_compress(cinfo);
     return true;
 }

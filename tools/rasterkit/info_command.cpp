@@ -4,15 +4,12 @@
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
-#include <vector>
 
 #include "help_text.h"
 #include "tool_common.h"
 
 namespace rktool {
 namespace {
-
-constexpr std::size_t read_piece = std::size_t{1} << 16;
 
 struct file_facts {
     rkconv_header header{-1, 0, 0};
@@ -28,32 +25,15 @@ void take_metadata(const rkconv_metadata *metadata, file_facts &facts) {
     facts.icc_description = rkconv_metadata_icc_description(metadata);
 }
 
-bool read_standard_input(std::vector<std::uint8_t> &bytes) {
-    std::vector<std::uint8_t> piece(read_piece);
-    for (;;) {
-        const std::size_t got = std::fread(piece.data(), 1, piece.size(), stdin);
-        bytes.insert(bytes.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got));
-        if (got < piece.size()) return std::ferror(stdin) == 0;
-    }
-}
-
 // From the header alone; nothing is decoded.
 file_facts examine(const std::string &path) {
     file_facts facts;
     library_message message;
     const file_metadata metadata(rkconv_metadata_new());
-    if (path != standard_stream) {
+    if (path == standard_stream)
+        rkconv_probe_descriptor(STDIN_FILENO, &facts.header, metadata.get(), message.out());
+    else
         rkconv_probe_file(path.c_str(), &facts.header, metadata.get(), message.out());
-        facts.error = message.text();
-        take_metadata(metadata.get(), facts);
-        return facts;
-    }
-    std::vector<std::uint8_t> bytes;
-    if (!read_standard_input(bytes)) {
-        facts.error = "standard input could not be read";
-        return facts;
-    }
-    rkconv_probe_bytes(bytes.data(), bytes.size(), &facts.header, metadata.get(), message.out());
     facts.error = message.text();
     take_metadata(metadata.get(), facts);
     return facts;

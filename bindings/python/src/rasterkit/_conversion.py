@@ -2,6 +2,7 @@
 from __future__ import annotations
 
 import ctypes
+import operator
 import os
 from typing import Optional, Sequence
 
@@ -102,8 +103,6 @@ def error(message: Message, path: Optional[PathLike] = None) -> RasterkitError:
 
 
 def check_compression(compression: Optional[int]) -> Optional[int]:
-    import operator
-
     if compression is None:
         return None
     value = operator.index(compression)
@@ -122,8 +121,6 @@ def warn_about(message: Message) -> None:
 
 
 def check_max_pixels(max_pixels: int) -> int:
-    import operator
-
     value = operator.index(max_pixels)
     if value < 0:
         raise ValueError("max_pixels must be 0 or more, not %d" % value)
