@@ -228,6 +228,13 @@ class StreamTest(ToolCase):
                     self.assertEqual(self.piped("-", from_stdin, "--transpose", stdin=read(source)).returncode, 0)
                     self.assertEqual(read(from_stdin), read(expected))
 
+    def test_info_probes_standard_input(self):
+        for ext, line in (("png", b"-: png 192x128\n"), ("jpg", b"-: jpeg 192x128\n")):
+            probed = subprocess.run([TOOL, "info", "-"], input=read(FIXTURE[ext]), capture_output=True)
+            self.assertEqual((probed.returncode, probed.stdout), (0, line))
+        refused = subprocess.run([TOOL, "info", "-"], input=b"junk", capture_output=True)
+        self.assertEqual(refused.returncode, 1)
+
     def test_failure_leaves_standard_output_empty(self):
         for stdin in (b"not an image", read(FIXTURE["png"])[:300]):
             result = self.piped("-", "-", "--format", "png", stdin=stdin)
