@@ -7,7 +7,7 @@
 #include <functional>
 #include <string_view>
 
-#include "bmp/bmp_header.h"
+#include "rasterkit_rules/bmp_header.h"
 #include "options.h"
 
 namespace rkconv {

@@ -6,7 +6,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "jpeg/jpeg_compress.h"
+#include "rasterkit_rules/jpeg_compress.h"
 #include "jpeg_errors.h"
 
 namespace rkconv {

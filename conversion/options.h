@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "rasterkit_convert.h"
+#include "rasterkit_rules/formats.h"
 
 struct rkconv_options {
     std::uint64_t max_pixels = RKCONV_DEFAULT_MAX_PIXELS;
@@ -24,7 +25,7 @@ constexpr std::int32_t format_png = RKCONV_FORMAT_PNG;
 constexpr std::int32_t format_jpeg = RKCONV_FORMAT_JPEG;
 constexpr std::int32_t format_of_input = RKCONV_FORMAT_OF_INPUT;
 // rasterkit's own ceiling on a record.
-constexpr std::uint64_t record_max_pixels = std::uint64_t{1} << 29;
+constexpr auto record_max_pixels = static_cast<std::uint64_t>(rasterkit::max_pixels);
 constexpr int jpeg_quality_by_default = 100;
 
 // The options a null pointer stands for.

@@ -12,9 +12,9 @@
 
 #include <jpeglib.h>
 
-#include "bmp/bmp_header.h"
-#include "common/handles.h"
-#include "fileutil/signature.h"
+#include "rasterkit_rules/bmp_header.h"
+#include "rasterkit_rules/signature.h"
+#include "stream.h"
 #include "jpeg_errors.h"
 #include "options.h"
 
@@ -256,7 +256,7 @@ header_facts probe_stream(std::FILE *file, rkconv_metadata *metadata) {
 
 header_facts probe_file(const char *path, rkconv_metadata *metadata) {
     // stdio's own small buffer: a header is read, not the whole file.
-    const rasterkit::file_handle file(std::fopen(path, "rb"));
+    const file_handle file(std::fopen(path, "rb"));
     if (!file) {
         header_facts facts;
         facts.error = std::string(unknown_format_error) + " (" + std::strerror(errno) + ")";

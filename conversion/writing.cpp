@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "common/handles.h"
+#include "stream.h"
 #include "completeness.h"
 #include "jpeg_encoder.h"
 #include "memory_file.h"
@@ -61,7 +61,7 @@ std::string encode_file(const char *path, const rasterkit_image *image, const wr
         rasterkit_writeimage_bmp(path, image);
         return {};
     }
-    rasterkit::file_handle file = rasterkit::open_stream(path, "wb");
+    file_handle file = open_stream(path, "wb");
     if (!file) return std::strerror(errno);
     byte_sink sink(file.get());
     std::string fault = encode(image, plan, sink, warning);

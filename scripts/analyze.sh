@@ -19,5 +19,5 @@ echo "clang-tidy: no findings"
 
 echo "== cppcheck"
 cppcheck --enable=warning,performance,portability --error-exitcode=1 --inline-suppr --quiet \
-  -I include -I src -I conversion -I tools/rasterkit src conversion tools/rasterkit
+  -I include -I src -I src/rules/include -I conversion -I tools/rasterkit src conversion tools/rasterkit
 echo "cppcheck: no findings"

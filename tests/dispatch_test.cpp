@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "image/dispatch.h"
+#include "rasterkit_rules/extension.h"
 #include "support/test_support.h"
 
 using namespace testing_support;

@@ -8,8 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "bmp/bgr_rows.h"
-#include "bmp/bmp_header.h"
+#include "rasterkit_rules/bmp_rows.h"
 #include "common/handles.h"
 #include "fileutil/fileutil.h"
 #include "image/image_model.h"
@@ -23,12 +22,6 @@ constexpr std::int32_t written_resolution = 3780;  // pixels per metre, about 96
 constexpr std::uint16_t written_depth = 24;
 constexpr char unread_signature_byte = '?';
 constexpr std::uint64_t write_batch_bytes = std::uint64_t{1} << 20;
-
-// Row size in bytes, padded to whole 32-bit words; 64-bit so that absurd
-// depths and widths cannot wrap.
-std::uint64_t row_bytes(std::uint64_t width, std::uint64_t bits_per_pixel) {
-    return (width * bits_per_pixel + 31) / 32 * 4;
-}
 
 template <typename Field>
 void write_field(std::FILE *file, Field field) {
@@ -57,78 +50,25 @@ void write_headers(std::FILE *file, const rasterkit_bmpfileheader &fh, const ras
     write_field(file, ih.ignore);
 }
 
-bool depth_is_decoded(std::uint16_t bits_per_pixel) {
-    return bits_per_pixel == 8 || bits_per_pixel == 24 || bits_per_pixel == 32;
-}
-
-// Where the decoded rows and columns go. The usual bottom-up file has its
-// first stored row at the bottom; storing each row in its final place gives
-// the same image as decoding in file order and mirroring afterwards.
-struct orientation {
-    bool mirror_columns;
-    bool rows_bottom_up;
-};
-
-orientation orientation_of(const rasterkit_bmpinfoheader &ih) {
-    const std::int64_t horizontal = std::int64_t{ih.width} * ih.horizontalrez;
-    const std::int64_t vertical = std::int64_t{ih.height} * ih.verticalrez;
-    return {horizontal < 0, vertical > 0};
-}
-
-void reverse_pixels(std::uint8_t *row, std::size_t count) {
-    if (count < 2) return;
-    for (std::size_t left = 0, right = count - 1; left < right; ++left, --right) {
-        std::uint8_t swap[4];
-        std::memcpy(swap, row + 4 * left, 4);
-        std::memcpy(row + 4 * left, row + 4 * right, 4);
-        std::memcpy(row + 4 * right, swap, 4);
-    }
-}
-
-void decode_row(const std::uint8_t *row, std::uint16_t bits_per_pixel, std::uint8_t *out, std::int32_t width,
-                bool mirror_columns) {
-    const std::size_t count = static_cast<std::size_t>(width);
-    switch (bits_per_pixel) {
-        case 8:
-            for (std::size_t x = 0; x < count; ++x) {
-                out[4 * x] = out[4 * x + 1] = out[4 * x + 2] = row[x];
-                out[4 * x + 3] = 255;
-            }
-            break;
-        case 24:
-            rasterkit::bgr_to_rgba(row, out, count);
-            break;
-        default:
-            for (std::size_t x = 0; x < count; ++x) {
-                out[4 * x] = row[4 * x + 2];
-                out[4 * x + 1] = row[4 * x + 1];
-                out[4 * x + 2] = row[4 * x];
-                out[4 * x + 3] = row[4 * x + 3];
-            }
-            break;
-    }
-    if (mirror_columns) reverse_pixels(out, count);
-}
-
 // Streams the pixel rows into an image already sized from the header.
 void decode_pixels(std::FILE *file, const rasterkit_bmpinfoheader &ih, rasterkit_image *image) {
-    if (!depth_is_decoded(ih.bitsperpixel)) {
+    if (!rasterkit::bmp_depth_is_decoded(ih.bitsperpixel)) {
         // Undecoded depths give transparent black whatever the rows hold.
         rasterkit_image_clear(image);
         return;
     }
-    const std::uint64_t stride = row_bytes(static_cast<std::uint64_t>(image->width), ih.bitsperpixel);
+    const std::uint64_t stride = rasterkit::bmp_row_bytes(static_cast<std::uint64_t>(image->width), ih.bitsperpixel);
     // Zero-filled, so bytes the file never supplies read as zero.
     rasterkit::byte_buffer row = rasterkit::allocate_zeroed_bytes(stride);
     if (!row) return;
 
-    const orientation placed = orientation_of(ih);
+    const rasterkit::bmp_row_placement placed = rasterkit::bmp_placement(ih);
     const std::int32_t height = image->height;
     for (std::int32_t k = 0; k < height; ++k) {
         rasterkit::read_available(file, row.get(), stride);
         const std::int32_t y = placed.rows_bottom_up ? height - 1 - k : k;
         std::uint8_t *out = rasterkit::row_pixels(image, y);
-        if (out != nullptr) decode_row(row.get(), ih.bitsperpixel, out, image->width, placed.mirror_columns);
+        if (out != nullptr) rasterkit::decode_bmp_row(row.get(), ih.bitsperpixel, out, image->width, placed.mirror_columns);
     }
 }
 
@@ -205,7 +145,7 @@ RASTERKIT_API void rasterkit_writeimage_bmp(const char *path, const rasterkit_im
 
     const std::int32_t width = image->width;
     const std::int32_t height = image->height;
-    const std::uint64_t stride = row_bytes(static_cast<std::uint64_t>(width), written_depth);
+    const std::uint64_t stride = rasterkit::bmp_row_bytes(static_cast<std::uint64_t>(width), written_depth);
     const rasterkit_bmpfileheader fh{bmp_magic, static_cast<std::uint32_t>(header_bytes + std::uint64_t(height) * stride),
                                      0, 0, header_bytes};
     const rasterkit_bmpinfoheader ih{info_header_bytes, width, height, 1, written_depth, 0, 0,

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "common/handles.h"
-#include "fileutil/signature.h"
+#include "rasterkit_rules/signature.h"
 #include "rasterkit.h"
 
 namespace {

@@ -5,13 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace rasterkit {
-// Format codes of rasterkit_magic_type and rasterkit_writeimage_select.
-constexpr std::int32_t format_bmp = 1;
-constexpr std::int32_t format_png = 2;
-constexpr std::int32_t format_jpeg = 3;
-constexpr std::int32_t format_unknown = -1;
+#include "rasterkit_rules/formats.h"
 
+namespace rasterkit {
 // Reads what the stream still has, up to `count` bytes. The readers treat a
 // short file as one whose missing bytes are whatever the buffer held, so the
 // count matters only to callers that ask for it.

@@ -1,7 +1,7 @@
 // Reading by a file's signature, writing by a name's extension or a format
 // code. Writers are never handed an image without pixels: a 1x1 all-zero
 // image stands in for it.
-#include "image/dispatch.h"
+#include "rasterkit_rules/extension.h"
 
 #include <cstdio>
 

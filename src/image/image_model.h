@@ -9,27 +9,11 @@
 #include <cstring>
 
 #include "rasterkit.h"
+#include "rasterkit_rules/formats.h"
 
 namespace rasterkit {
 
 constexpr int bytes_per_pixel = 4;
-// Byte offsets into a buffer are signed 32-bit, so at most 2^31 bytes. The
-// fuzz build lowers the limit so that a header alone cannot make every
-// run a multi-gigabyte one.
-#ifndef RASTERKIT_MAX_PIXELS_LOG2
-#define RASTERKIT_MAX_PIXELS_LOG2 29
-#endif
-constexpr std::int64_t max_pixels = std::int64_t{1} << RASTERKIT_MAX_PIXELS_LOG2;
-
-inline bool size_is_positive(std::int64_t width, std::int64_t height) {
-    return width > 0 && height > 0;
-}
-
-// True for a positive size the record can hold.
-inline bool size_fits(std::int64_t width, std::int64_t height) {
-    return size_is_positive(width, height) && width <= max_pixels && height <= max_pixels &&
-           width * height <= max_pixels;
-}
 
 // Bytes taken by `count` pixels.
 inline std::size_t pixel_bytes(std::int64_t count) {

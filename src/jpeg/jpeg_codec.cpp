@@ -12,7 +12,7 @@
 #include <jpeglib.h>
 
 #include "common/handles.h"
-#include "jpeg/jpeg_compress.h"
+#include "rasterkit_rules/jpeg_compress.h"
 #include "image/image_model.h"
 
 #ifndef JCS_ALPHA_EXTENSIONS

@@ -1,8 +1,7 @@
-#include "jpeg/jpeg_compress.h"
+#include "rasterkit_rules/jpeg_compress.h"
 
 #include <algorithm>
 
-#include "image/image_model.h"
 
 namespace rasterkit {
 namespace {
@@ -26,7 +25,7 @@ void compress_rgba(jpeg_compress_struct *cinfo, const rasterkit_image *image, in
     if (icc_profile != nullptr && icc_length > 0) jpeg_write_icc_profile(cinfo, icc_profile, icc_length);
 
     // A whole row group per call saves libjpeg a round of buffering per line.
-    const std::size_t stride = row_stride(image);
+    const std::size_t stride = std::size_t{four_components} * static_cast<std::size_t>(image->width);
     JSAMPROW rows[rows_per_write];
     while (cinfo->next_scanline < cinfo->image_height) {
         const JDIMENSION count = std::min<JDIMENSION>(rows_per_write, cinfo->image_height - cinfo->next_scanline);

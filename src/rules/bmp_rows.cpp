@@ -3,7 +3,9 @@
 // speed. The shuffled blocks stop a few pixels short of the row's end, so
 // that no 16-byte load or store reaches past the bytes the row owns, and the
 // byte loops finish the row.
-#include "bmp/bgr_rows.h"
+#include "rasterkit_rules/bmp_rows.h"
+
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -82,6 +84,59 @@ void rgba_to_bgr(const std::uint8_t *rgba, std::uint8_t *bgr, std::size_t count)
     if (has_shuffle()) done = rgba_to_bgr_shuffled(rgba, bgr, count);
 #endif
     rgba_to_bgr_bytes(rgba + 4 * done, bgr + 3 * done, count - done);
+}
+
+namespace {
+
+void reverse_pixels(std::uint8_t *row, std::size_t count) {
+    if (count < 2) return;
+    for (std::size_t left = 0, right = count - 1; left < right; ++left, --right) {
+        std::uint8_t swap[4];
+        std::memcpy(swap, row + 4 * left, 4);
+        std::memcpy(row + 4 * left, row + 4 * right, 4);
+        std::memcpy(row + 4 * right, swap, 4);
+    }
+}
+
+}  // namespace
+
+std::uint64_t bmp_row_bytes(std::uint64_t width, std::uint64_t bits_per_pixel) {
+    return (width * bits_per_pixel + 31) / 32 * 4;
+}
+
+bool bmp_depth_is_decoded(std::uint16_t bits_per_pixel) {
+    return bits_per_pixel == 8 || bits_per_pixel == 24 || bits_per_pixel == 32;
+}
+
+bmp_row_placement bmp_placement(const rasterkit_bmpinfoheader &ih) {
+    const std::int64_t horizontal = std::int64_t{ih.width} * ih.horizontalrez;
+    const std::int64_t vertical = std::int64_t{ih.height} * ih.verticalrez;
+    return {horizontal < 0, vertical > 0};
+}
+
+void decode_bmp_row(const std::uint8_t *row, std::uint16_t bits_per_pixel, std::uint8_t *out, std::int32_t width,
+                    bool mirror_columns) {
+    const std::size_t count = static_cast<std::size_t>(width);
+    switch (bits_per_pixel) {
+        case 8:
+            for (std::size_t x = 0; x < count; ++x) {
+                out[4 * x] = out[4 * x + 1] = out[4 * x + 2] = row[x];
+                out[4 * x + 3] = 255;
+            }
+            break;
+        case 24:
+            bgr_to_rgba(row, out, count);
+            break;
+        default:
+            for (std::size_t x = 0; x < count; ++x) {
+                out[4 * x] = row[4 * x + 2];
+                out[4 * x + 1] = row[4 * x + 1];
+                out[4 * x + 2] = row[4 * x];
+                out[4 * x + 3] = row[4 * x + 3];
+            }
+            break;
+    }
+    if (mirror_columns) reverse_pixels(out, count);
 }
 
 }  // namespace rasterkit

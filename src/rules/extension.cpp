@@ -1,10 +1,8 @@
-// The extension rule of the dispatching writer, in a file of its own so
-// that the conversion library can compile it in and follow the same rule.
 #include <cctype>
 #include <cstring>
 
-#include "fileutil/fileutil.h"
-#include "image/dispatch.h"
+#include "rasterkit_rules/formats.h"
+#include "rasterkit_rules/extension.h"
 
 namespace {
 

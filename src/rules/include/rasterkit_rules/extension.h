@@ -1,7 +1,7 @@
-// Internal part of format dispatch: the extension rule by which the writer
-// picks a format, which the conversion library follows too.
-#ifndef RASTERKIT_DISPATCH_H
-#define RASTERKIT_DISPATCH_H
+// The extension rule by which the dispatching writer picks a format, which
+// the conversion library follows too.
+#ifndef RASTERKIT_RULES_EXTENSION_H
+#define RASTERKIT_RULES_EXTENSION_H
 
 #include <cstdint>
 

@@ -1,10 +1,10 @@
-#include "fileutil/signature.h"
+#include "rasterkit_rules/signature.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 
-#include "fileutil/fileutil.h"
+#include "rasterkit_rules/formats.h"
 
 namespace rasterkit {
 namespace {
