@@ -11,12 +11,11 @@
 
 #include "batch_plan.h"
 #include "conversion.h"
-#include "memory_file.h"
 #include "metadata.h"
 #include "options.h"
-#include "probe.h"
 #include "reading.h"
 #include "rasterkit_convert.h"
+#include "rasterkit_rules/formats.h"
 #include "safe_write.h"
 #include "writing.h"
 
@@ -26,54 +25,125 @@ struct rkconv_plan {
 
 namespace {
 
-constexpr std::int32_t ok = 0;
-constexpr std::int32_t failure = -1;
-constexpr const char *out_of_memory = "out of memory";
+using rkconv::concerning;
+using rkconv::failure_kind;
+using rkconv::status;
 
-// Hands `text` to the caller; an empty text stores NULL.
-void tell(char **message, const std::string &text) {
+constexpr std::int32_t ok = 0;
+constexpr std::int32_t failed = -1;
+constexpr const char *standard_input_name = "standard input";
+constexpr const char *standard_output_name = "standard output";
+
+// The files a call is about, to name in its lines; null where there is no name.
+struct names {
+    const char *input = nullptr;
+    const char *output = nullptr;
+};
+
+// A message is its text, a terminating zero, then the kind and the system's
+// error number, so that rkconv_free and free still take it as one block.
+struct message_tail {
+    std::int32_t kind;
+    std::int32_t system_error;
+};
+
+void hand_over(char **message, const std::string &text, std::int32_t kind, std::int32_t system_error) {
     if (message == nullptr) return;
     *message = nullptr;
     if (text.empty()) return;
-    *message = static_cast<char *>(std::malloc(text.size() + 1));
-    if (*message != nullptr) std::memcpy(*message, text.c_str(), text.size() + 1);
+    const message_tail tail{kind, system_error};
+    auto *block = static_cast<char *>(std::malloc(text.size() + 1 + sizeof tail));
+    if (block == nullptr) return;
+    std::memcpy(block, text.c_str(), text.size() + 1);
+    std::memcpy(block + text.size() + 1, &tail, sizeof tail);
+    *message = block;
 }
 
-// A failure hands over its error; a success its warning, if any.
-std::int32_t outcome(char **message, const std::string &error, const std::string &warning = {}) {
-    tell(message, error.empty() ? warning : error);
-    return error.empty() ? ok : failure;
+std::string named(const names &files, concerning about, const std::string &text) {
+    const char *name = about == concerning::input ? files.input : about == concerning::output ? files.output : nullptr;
+    return name != nullptr ? std::string(name) + ": " + text : text;
 }
+
+// A failure hands over its line; a success its warnings, one line each.
+std::int32_t deliver(char **message, const status &outcome, const rkconv::warnings &said, const names &files) {
+    if (!outcome.ok()) {
+        hand_over(message, named(files, outcome.about, outcome.text), static_cast<std::int32_t>(outcome.kind),
+                  outcome.system_error);
+        return failed;
+    }
+    std::string lines;
+    for (const rkconv::warning &w : said.list()) lines += (lines.empty() ? "" : "\n") + named(files, w.about, w.text);
+    hand_over(message, lines, RKCONV_ERROR_NONE, 0);
+    return ok;
+}
+
+status bad_argument(const char *text) { return rkconv::failure(failure_kind::bad_argument, text).on(concerning::neither); }
 
 const rkconv_options &settings(const rkconv_options *options) {
     return options != nullptr ? *options : rkconv::default_options();
 }
 
-// Runs `body`, which returns the error text (empty on success) and may set
-// `warning`; whatever it throws becomes a failure with a message.
+// Runs `body`, which returns a status and may add warnings; whatever it
+// throws becomes a failure with a message.
 template <typename Body>
-std::int32_t guarded(char **message, Body &&body, const std::string *warning = nullptr) noexcept {
+std::int32_t guarded(char **message, const names &files, Body &&body) noexcept {
     try {
-        const std::string error = body();
-        return outcome(message, error, warning != nullptr ? *warning : std::string());
+        rkconv::warnings said;
+        const status outcome = body(said);
+        return deliver(message, outcome, said, files);
     } catch (const std::bad_alloc &) {
-        return outcome(message, out_of_memory);
+        return deliver(message, rkconv::out_of_memory(), {}, files);
     } catch (const std::exception &error) {
-        return outcome(message, error.what());
+        return deliver(message, rkconv::failure(failure_kind::input_output, error.what()), {}, files);
     } catch (...) {
-        return outcome(message, "unexpected failure");
+        return deliver(message, rkconv::failure(failure_kind::input_output, "unexpected failure"), {}, files);
     }
 }
 
-// Runs a probe, fills the caller's header and, on success, its metadata;
-// returns the probe's error.
-template <typename Probe>
-std::string deliver(Probe &&probe, rkconv_header *header, rkconv_metadata *metadata) {
+// A setter's refusal, kept in the options for the calls that use them.
+std::int32_t refuse(rkconv_options *options, const char *setting, const std::string &why) {
+    if (options == nullptr) return failed;
+    try {
+        options->refused[setting] = why;
+    } catch (...) {
+    }
+    return failed;
+}
+
+std::int32_t accept(rkconv_options *options, const char *setting) {
+    options->refused.erase(setting);
+    return ok;
+}
+
+status probe(const rkconv::input_place &input, rkconv_header *header, rkconv_metadata *metadata) {
     rkconv_metadata found;
-    const rkconv::header_facts facts = probe(metadata != nullptr ? &found : nullptr);
+    rkconv::image_header facts;
+    const status outcome = rkconv::probe_input(input, facts, metadata != nullptr ? &found : nullptr);
     *header = rkconv_header{facts.format, facts.width, facts.height};
-    if (facts.error.empty() && metadata != nullptr) *metadata = std::move(found);
-    return facts.error;
+    if (outcome.ok() && metadata != nullptr) *metadata = std::move(found);
+    return outcome;
+}
+
+status read(const rkconv::input_place &input, const rkconv_options *options, rasterkit_image *image,
+            rkconv_metadata *metadata, rkconv::warnings &said) {
+    rkconv_metadata ignored;
+    rkconv::image_header header;
+    return rkconv::read_input(input, settings(options), image, metadata != nullptr ? *metadata : ignored, header, said);
+}
+
+rkconv::input_place memory_input(const uint8_t *bytes, size_t length) {
+    rkconv::input_place input;
+    input.bytes = bytes;
+    input.length = length;
+    input.in_memory = true;
+    return input;
+}
+
+rkconv::input_place path_input(const char *path, int fd = -1) {
+    rkconv::input_place input;
+    input.path = path;
+    input.fd = fd;
+    return input;
 }
 
 }  // namespace
@@ -84,43 +154,79 @@ RKCONV_API void rkconv_free(void *block) { std::free(block); }
 
 RKCONV_API const char *rkconv_version(void) { return RASTERKIT_CONVERT_VERSION; }
 
+RKCONV_API int32_t rkconv_message_kind(const char *message) {
+    if (message == nullptr) return RKCONV_ERROR_NONE;
+    message_tail tail{};
+    std::memcpy(&tail, message + std::strlen(message) + 1, sizeof tail);
+    return tail.kind;
+}
+
+RKCONV_API int32_t rkconv_message_errno(const char *message) {
+    if (message == nullptr) return 0;
+    message_tail tail{};
+    std::memcpy(&tail, message + std::strlen(message) + 1, sizeof tail);
+    return tail.system_error;
+}
+
 RKCONV_API rkconv_options *rkconv_options_new(void) { return new (std::nothrow) rkconv_options(); }
 
 RKCONV_API void rkconv_options_free(rkconv_options *options) { delete options; }
 
 RKCONV_API int32_t rkconv_options_set_max_pixels(rkconv_options *options, uint64_t max_pixels) {
-    if (options == nullptr) return failure;
+    if (options == nullptr) return failed;
     options->max_pixels = max_pixels;
     return ok;
 }
 
 RKCONV_API int32_t rkconv_options_set_format(rkconv_options *options, int32_t format) {
-    if (options == nullptr || format < RKCONV_FORMAT_BY_NAME || format > RKCONV_FORMAT_OF_INPUT) return failure;
+    if (options == nullptr || format < RKCONV_FORMAT_BY_NAME || format > RKCONV_FORMAT_OF_INPUT)
+        return refuse(options, "format", "unknown output format " + std::to_string(format));
     options->format = format;
-    return ok;
+    return accept(options, "format");
 }
 
 RKCONV_API int32_t rkconv_options_set_quality(rkconv_options *options, int32_t quality) {
-    if (options == nullptr || quality < -1 || quality > 100) return failure;
+    if (options == nullptr || quality < -1 || quality > 100)
+        return refuse(options, "quality", "quality must be a whole number from 0 to 100, not " + std::to_string(quality));
     options->quality = quality;
-    return ok;
+    return accept(options, "quality");
 }
 
 RKCONV_API int32_t rkconv_options_set_compression(rkconv_options *options, int32_t level) {
-    if (options == nullptr || level < -1 || level > 9) return failure;
+    if (options == nullptr || level < -1 || level > 9)
+        return refuse(options, "compression",
+                      "compression must be a whole number from 0 to 9, not " + std::to_string(level));
     options->compression = level;
-    return ok;
+    return accept(options, "compression");
 }
 
 RKCONV_API int32_t rkconv_options_set_auto_orient(rkconv_options *options, int32_t enabled) {
-    if (options == nullptr) return failure;
+    if (options == nullptr) return failed;
     options->auto_orient = enabled != 0;
     return ok;
 }
 
+RKCONV_API int32_t rkconv_options_set_accept_damaged(rkconv_options *options, int32_t enabled) {
+    if (options == nullptr) return failed;
+    options->accept_damaged = enabled != 0;
+    return ok;
+}
+
 RKCONV_API int32_t rkconv_options_set_profile(rkconv_options *options, int32_t profile) {
-    if (options == nullptr || profile < RKCONV_PROFILE_KEEP || profile > RKCONV_PROFILE_TO_SRGB) return failure;
+    if (options == nullptr || profile < RKCONV_PROFILE_KEEP || profile > RKCONV_PROFILE_TO_SRGB)
+        return refuse(options, "profile", "unknown profile policy " + std::to_string(profile));
     options->profile = profile;
+    return accept(options, "profile");
+}
+
+RKCONV_API int32_t rkconv_options_add_transform(rkconv_options *options, int32_t transform) {
+    if (options == nullptr || transform < RKCONV_TRANSFORM_FLIP_X || transform > RKCONV_TRANSFORM_TRANSPOSE)
+        return refuse(options, "transform", "unknown transform " + std::to_string(transform));
+    try {
+        options->transforms.push_back(transform);
+    } catch (...) {
+        return failed;
+    }
     return ok;
 }
 
@@ -144,22 +250,11 @@ RKCONV_API const char *rkconv_metadata_icc_description(const rkconv_metadata *me
 
 RKCONV_API int32_t rkconv_metadata_set_icc_profile(rkconv_metadata *metadata, const uint8_t *profile,
                                                    size_t length) {
-    if (metadata == nullptr || (profile == nullptr && length > 0) || length > rkconv::max_icc_bytes) return failure;
+    if (metadata == nullptr || (profile == nullptr && length > 0) || length > rkconv::max_icc_bytes) return failed;
     try {
         rkconv::adopt_icc(*metadata, std::vector<std::uint8_t>(profile, profile + length));
     } catch (...) {
-        return failure;
-    }
-    return ok;
-}
-
-RKCONV_API int32_t rkconv_options_add_transform(rkconv_options *options, int32_t transform) {
-    if (options == nullptr || transform < RKCONV_TRANSFORM_FLIP_X || transform > RKCONV_TRANSFORM_TRANSPOSE)
-        return failure;
-    try {
-        options->transforms.push_back(transform);
-    } catch (...) {
-        return failure;
+        return failed;
     }
     return ok;
 }
@@ -168,158 +263,146 @@ RKCONV_API int32_t rkconv_format_from_extension(const char *path) {
     return path == nullptr ? RKCONV_FORMAT_BY_NAME : rkconv::format_from_extension(path);
 }
 
+RKCONV_API int32_t rkconv_format_from_name(const char *name) {
+    const std::int32_t format = rasterkit::format_of_format_name(name);
+    return format == rasterkit::format_unknown ? -1 : format;
+}
+
+RKCONV_API const char *rkconv_format_name(int32_t format) { return rasterkit::format_name(format); }
+
+RKCONV_API int32_t rkconv_describe_write(const rkconv_options *options, const char *path, int32_t input_format,
+                                         rkconv_write_facts *facts, char **message) {
+    return guarded(message, {nullptr, path}, [&](rkconv::warnings &said) -> status {
+        if (facts == nullptr) return bad_argument("no place for the facts");
+        rkconv::write_plan plan;
+        const status planned = rkconv::plan_write(settings(options), path, input_format, nullptr, plan, said);
+        if (!planned.ok()) return planned;
+        const bool known = plan.format >= RKCONV_FORMAT_BMP && plan.format <= RKCONV_FORMAT_JPEG;
+        *facts = rkconv_write_facts{known ? plan.format : RKCONV_FORMAT_OF_INPUT,
+                                    known ? rasterkit::format_extension(plan.format) : "",
+                                    plan.format == RKCONV_FORMAT_JPEG ? plan.settings.quality : -1,
+                                    plan.format == RKCONV_FORMAT_PNG ? plan.settings.compression : -1};
+        return rkconv::success();
+    });
+}
+
 RKCONV_API int32_t rkconv_probe_file(const char *path, rkconv_header *header, rkconv_metadata *metadata,
                                      char **message) {
-    return guarded(message, [&]() -> std::string {
-        if (path == nullptr || header == nullptr) return "no file or no header record given";
-        return deliver([&](rkconv_metadata *found) { return rkconv::probe_file(path, found); }, header, metadata);
+    return guarded(message, {}, [&](rkconv::warnings &) -> status {
+        if (path == nullptr || header == nullptr) return bad_argument("no file or no header record given");
+        return probe(path_input(path), header, metadata);
     });
 }
 
 RKCONV_API int32_t rkconv_probe_bytes(const uint8_t *bytes, size_t length, rkconv_header *header,
                                       rkconv_metadata *metadata, char **message) {
-    return guarded(message, [&]() -> std::string {
-        if ((bytes == nullptr && length > 0) || header == nullptr) return "no bytes or no header record given";
-        return deliver([&](rkconv_metadata *found) { return rkconv::probe_memory(bytes, length, found); }, header,
-                       metadata);
+    return guarded(message, {}, [&](rkconv::warnings &) -> status {
+        if ((bytes == nullptr && length > 0) || header == nullptr) return bad_argument("no bytes or no header record given");
+        return probe(memory_input(bytes, length), header, metadata);
     });
 }
 
 RKCONV_API int32_t rkconv_probe_descriptor(int fd, rkconv_header *header, rkconv_metadata *metadata,
                                            char **message) {
-    return guarded(message, [&]() -> std::string {
-        if (header == nullptr) return "no header record given";
-        std::vector<std::uint8_t> bytes;
-        if (std::string fault = rkconv::read_all(fd, bytes); !fault.empty()) return fault;
-        return deliver([&](rkconv_metadata *found) { return rkconv::probe_memory(bytes.data(), bytes.size(), found); },
-                       header, metadata);
+    return guarded(message, {}, [&](rkconv::warnings &) -> status {
+        if (header == nullptr) return bad_argument("no header record given");
+        return probe(path_input(nullptr, fd), header, metadata);
     });
 }
 
 RKCONV_API int32_t rkconv_read_file(const char *path, const rkconv_options *options, rasterkit_image *image,
                                     rkconv_metadata *metadata, char **message) {
-    return guarded(message, [&]() -> std::string {
-        if (path == nullptr || image == nullptr) return "no file or no image given";
-        rkconv_metadata ignored;
-        return rkconv::read_path(path, settings(options), image, metadata != nullptr ? *metadata : ignored).error;
+    return guarded(message, {path, nullptr}, [&](rkconv::warnings &said) -> status {
+        if (path == nullptr || image == nullptr) return bad_argument("no file or no image given");
+        return read(path_input(path), options, image, metadata, said);
     });
 }
 
 RKCONV_API int32_t rkconv_read_bytes(const uint8_t *bytes, size_t length, const rkconv_options *options,
                                      rasterkit_image *image, rkconv_metadata *metadata, char **message) {
-    return guarded(message, [&]() -> std::string {
-        if ((bytes == nullptr && length > 0) || image == nullptr) return "no bytes or no image given";
-        rkconv_metadata ignored;
-        return rkconv::read_memory(bytes, length, "the bytes", settings(options), image,
-                                   metadata != nullptr ? *metadata : ignored)
-            .error;
+    return guarded(message, {}, [&](rkconv::warnings &said) -> status {
+        if ((bytes == nullptr && length > 0) || image == nullptr) return bad_argument("no bytes or no image given");
+        return read(memory_input(bytes, length), options, image, metadata, said);
     });
 }
 
 RKCONV_API int32_t rkconv_read_descriptor(int fd, const rkconv_options *options, rasterkit_image *image,
                                           rkconv_metadata *metadata, char **message) {
-    return guarded(message, [&]() -> std::string {
-        if (image == nullptr) return "no image given";
-        rkconv_metadata ignored;
-        return rkconv::read_descriptor(fd, "the input", settings(options), image,
-                                       metadata != nullptr ? *metadata : ignored)
-            .error;
+    return guarded(message, {}, [&](rkconv::warnings &said) -> status {
+        if (image == nullptr) return bad_argument("no image given");
+        return read(path_input(nullptr, fd), options, image, metadata, said);
     });
 }
 
 RKCONV_API int32_t rkconv_write_file(const char *path, const rasterkit_image *image, const rkconv_options *options,
                                      const rkconv_metadata *metadata, char **message) {
-    std::string warning;
-    return guarded(
-        message,
-        [&]() -> std::string {
-            if (path == nullptr || image == nullptr) return "no file or no image given";
-            const rkconv::planned_write planned =
-                rkconv::plan_write(settings(options), path, RKCONV_FORMAT_PNG, metadata);
-            if (!planned.error.empty()) return std::string(path) + ": " + planned.error;
-            std::string about_profile = planned.profile_warning;
-            const std::string fault = rkconv::write_to_file(path, image, planned.plan, about_profile);
-            warning = planned.warning;
-            rkconv::add_warning(warning, about_profile);
-            return fault.empty() ? fault : std::string(path) + ": could not be written (" + fault + ")";
-        },
-        &warning);
+    return guarded(message, {nullptr, path}, [&](rkconv::warnings &said) -> status {
+        if (path == nullptr || image == nullptr) return bad_argument("no file or no image given");
+        rkconv::write_plan plan;
+        if (status s = rkconv::plan_write(settings(options), path, RKCONV_FORMAT_PNG, metadata, plan, said); !s.ok())
+            return s;
+        return rkconv::write_to_file(path, image, plan, said);
+    });
 }
 
 RKCONV_API int32_t rkconv_write_bytes(const rasterkit_image *image, const rkconv_options *options,
                                       const rkconv_metadata *metadata, uint8_t **bytes, size_t *length,
                                       char **message) {
-    std::string warning;
-    return guarded(
-        message,
-        [&]() -> std::string {
-            if (image == nullptr || bytes == nullptr || length == nullptr) return "no image or no place for the bytes";
-            *bytes = nullptr;
-            *length = 0;
-            const rkconv::planned_write planned =
-                rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG, metadata);
-            if (!planned.error.empty()) return planned.error;
-            warning = planned.profile_warning;
-            std::vector<std::uint8_t> encoded;
-            if (std::string fault = rkconv::write_to_bytes(image, planned.plan, encoded, warning); !fault.empty())
-                return "could not be encoded (" + fault + ")";
-            *bytes = static_cast<std::uint8_t *>(std::malloc(encoded.empty() ? 1 : encoded.size()));
-            if (*bytes == nullptr) return out_of_memory;
-            std::memcpy(*bytes, encoded.data(), encoded.size());
-            *length = encoded.size();
-            return {};
-        },
-        &warning);
+    return guarded(message, {}, [&](rkconv::warnings &said) -> status {
+        if (image == nullptr || bytes == nullptr || length == nullptr)
+            return bad_argument("no image or no place for the bytes");
+        *bytes = nullptr;
+        *length = 0;
+        rkconv::write_plan plan;
+        if (status s = rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG, metadata, plan, said); !s.ok())
+            return s;
+        std::vector<std::uint8_t> encoded;
+        if (status s = rkconv::write_to_bytes(image, plan, encoded, said); !s.ok()) return s;
+        *bytes = static_cast<std::uint8_t *>(std::malloc(encoded.empty() ? 1 : encoded.size()));
+        if (*bytes == nullptr) return rkconv::out_of_memory();
+        std::memcpy(*bytes, encoded.data(), encoded.size());
+        *length = encoded.size();
+        return rkconv::success();
+    });
 }
 
 RKCONV_API int32_t rkconv_write_descriptor(int fd, const rasterkit_image *image, const rkconv_options *options,
                                            const rkconv_metadata *metadata, char **message) {
-    std::string warning;
-    return guarded(
-        message,
-        [&]() -> std::string {
-            if (image == nullptr) return "no image given";
-            const rkconv::planned_write planned =
-                rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG, metadata);
-            if (!planned.error.empty()) return planned.error;
-            warning = planned.profile_warning;
-            const std::string fault = rkconv::write_to_descriptor(fd, image, planned.plan, warning);
-            return fault.empty() ? fault : "could not be written (" + fault + ")";
-        },
-        &warning);
+    return guarded(message, {}, [&](rkconv::warnings &said) -> status {
+        if (image == nullptr) return bad_argument("no image given");
+        rkconv::write_plan plan;
+        if (status s = rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG, metadata, plan, said); !s.ok())
+            return s;
+        return rkconv::write_to_descriptor(fd, image, plan, said);
+    });
 }
 
 RKCONV_API int32_t rkconv_convert(const char *input, int input_fd, const char *output, int output_fd,
                                   const rkconv_options *options, char **message) {
-    std::string warning;
-    return guarded(
-        message,
-        [&]() -> std::string {
-            const rkconv::conversion_result result =
-                rkconv::convert({input, input_fd}, {output, output_fd}, settings(options));
-            warning = result.warning;
-            return result.error;
-        },
-        &warning);
+    const names files{input != nullptr ? input : standard_input_name, output != nullptr ? output : standard_output_name};
+    return guarded(message, files, [&](rkconv::warnings &said) {
+        return rkconv::convert({input, input_fd}, {output, output_fd}, settings(options), said);
+    });
 }
 
 RKCONV_API int32_t rkconv_plan_batch(const char *const *inputs, size_t input_count, const char *output_dir,
                                      int32_t format, rkconv_plan **plan, char **message) {
-    return guarded(message, [&]() -> std::string {
-        if (plan == nullptr) return "no place for the plan";
+    return guarded(message, {}, [&](rkconv::warnings &) -> status {
+        if (plan == nullptr) return bad_argument("no place for the plan");
         *plan = nullptr;
-        if (output_dir == nullptr || output_dir[0] == '\0') return "no output folder given";
-        if (inputs == nullptr && input_count > 0) return "no inputs given";
+        if (output_dir == nullptr || output_dir[0] == '\0') return bad_argument("no output folder given");
+        if (inputs == nullptr && input_count > 0) return bad_argument("no inputs given");
         std::vector<std::string> names;
         for (std::size_t i = 0; i < input_count; ++i) {
-            if (inputs[i] == nullptr) return "an input is missing";
+            if (inputs[i] == nullptr) return bad_argument("an input is missing");
             names.emplace_back(inputs[i]);
         }
         auto made = std::make_unique<rkconv_plan>();
         made->plan = rkconv::plan_batch(names, output_dir, format);
-        if (!made->plan.usage_problem.empty()) return made->plan.usage_problem;
+        if (!made->plan.usage_problem.empty())
+            return rkconv::failure(failure_kind::bad_argument, made->plan.usage_problem).on(concerning::neither);
         *plan = made.release();
-        return {};
+        return rkconv::success();
     });
 }
 
@@ -338,10 +421,11 @@ RKCONV_API const char *rkconv_plan_output(const rkconv_plan *plan, size_t index)
 RKCONV_API void rkconv_plan_free(rkconv_plan *plan) { delete plan; }
 
 RKCONV_API int32_t rkconv_make_directories(const char *path, char **message) {
-    return guarded(message, [&]() -> std::string {
-        if (path == nullptr || path[0] == '\0') return "no folder given";
+    return guarded(message, {nullptr, path}, [&](rkconv::warnings &) -> status {
+        if (path == nullptr || path[0] == '\0') return bad_argument("no folder given");
         const std::string fault = rkconv::make_directories(path);
-        return fault.empty() ? fault : std::string(path) + ": " + fault;
+        if (fault.empty()) return rkconv::success();
+        return rkconv::failure(failure_kind::input_output, fault).on(concerning::output);
     });
 }
 

@@ -9,9 +9,6 @@
 namespace rkconv {
 namespace {
 
-constexpr const char *standard_input_name = "standard input";
-constexpr const char *standard_output_name = "standard output";
-
 const char *transform_name(std::int32_t transform) {
     switch (transform) {
         case RKCONV_TRANSFORM_FLIP_X:
@@ -23,18 +20,13 @@ const char *transform_name(std::int32_t transform) {
     }
 }
 
-read_outcome read_endpoint(const endpoint &input, const rkconv_options &options, rasterkit_image *image,
-                           rkconv_metadata &metadata) {
-    if (input.path != nullptr) return read_path(input.path, options, image, metadata);
-    return read_descriptor(input.fd, standard_input_name, options, image, metadata);
-}
-
 // With --to-srgb, an image with a profile gets sRGB pixels; one whose
 // profile cannot be used keeps its pixels, and the warning says so.
-std::string convert_colours(const rkconv_options &options, const rkconv_metadata &metadata, rasterkit_image *image) {
-    if (options.profile != RKCONV_PROFILE_TO_SRGB || metadata.icc_profile.empty()) return {};
+void convert_colours(const rkconv_options &options, const rkconv_metadata &metadata, rasterkit_image *image,
+                     warnings &said) {
+    if (options.profile != RKCONV_PROFILE_TO_SRGB || metadata.icc_profile.empty()) return;
     const std::string fault = convert_to_srgb(image, metadata.icc_profile);
-    return fault.empty() ? fault : fault + ": not converted to sRGB, written without it";
+    if (!fault.empty()) said.add(concerning::input, fault + ": not converted to sRGB, written without it");
 }
 
 }  // namespace
@@ -54,29 +46,28 @@ bool apply_transform(std::int32_t transform, rasterkit_image *image) {
     }
 }
 
-conversion_result convert(const endpoint &input, const endpoint &output, const rkconv_options &options) {
-    const char *input_name = input.path != nullptr ? input.path : standard_input_name;
-    const char *output_name = output.path != nullptr ? output.path : standard_output_name;
+status convert(const endpoint &input, const endpoint &output, const rkconv_options &options, warnings &said) {
+    // Settings that cannot work are refused before the input is touched.
+    write_plan plan;
+    warnings unheard;
+    if (status s = plan_write(options, output.path, -1, nullptr, plan, unheard); !s.ok()) return s;
+
     record image;
-    if (!image.valid()) return {std::string(input_name) + ": out of memory", {}};
+    if (!image.valid()) return out_of_memory();
     rkconv_metadata metadata;
-    const read_outcome read = read_endpoint(input, options, image.get(), metadata);
-    if (!read.error.empty()) return {read.error, {}};
+    image_header header;
+    input_place place;
+    place.path = input.path;
+    place.fd = input.fd;
+    if (status s = read_input(place, options, image.get(), metadata, header, said); !s.ok()) return s;
     for (std::int32_t transform : options.transforms)
         if (!apply_transform(transform, image.get()))
-            return {std::string(input_name) + ": out of memory for " + transform_name(transform), {}};
+            return failure(failure_kind::out_of_memory, std::string("out of memory for ") + transform_name(transform));
 
-    planned_write planned = plan_write(options, output.path, read.format, &metadata);
-    if (!planned.error.empty()) return {std::string(output_name) + ": " + planned.error, {}};
-    std::string about_input = convert_colours(options, metadata, image.get());
-    add_warning(about_input, planned.profile_warning);
-    const std::string fault = output.path != nullptr
-                                  ? write_to_file(output.path, image.get(), planned.plan, about_input)
-                                  : write_to_descriptor(output.fd, image.get(), planned.plan, about_input);
-    if (!fault.empty()) return {std::string(output_name) + ": could not be written (" + fault + ")", {}};
-    std::string said = planned.warning;
-    if (!about_input.empty()) add_warning(said, std::string(input_name) + ": " + about_input);
-    return {{}, said};
+    if (status s = plan_write(options, output.path, header.format, &metadata, plan, said); !s.ok()) return s;
+    convert_colours(options, metadata, image.get(), said);
+    return output.path != nullptr ? write_to_file(output.path, image.get(), plan, said)
+                                  : write_to_descriptor(output.fd, image.get(), plan, said);
 }
 
 }  // namespace rkconv

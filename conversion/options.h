@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "rasterkit_convert.h"
@@ -14,6 +16,10 @@ struct rkconv_options {
     std::int32_t compression = -1;
     bool auto_orient = true;
     std::int32_t profile = RKCONV_PROFILE_KEEP;
+    bool accept_damaged = false;
+    // Why a setter refused a value, by setting; every call with these
+    // options then fails with the first reason.
+    std::map<std::string, std::string> refused;
     std::vector<std::int32_t> transforms;
 };
 

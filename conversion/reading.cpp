@@ -1,102 +1,111 @@
 #include "reading.h"
 
-#include <climits>
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
-#include "memory_file.h"
+#include "descriptor_io.h"
 #include "options.h"
 #include "orientation.h"
-#include "probe.h"
 #include "record.h"
 
 namespace rkconv {
 namespace {
 
-// Empty when the header's size is within the limit, else the refusal.
-std::string over_limit(const header_facts &header, const rkconv_options &options) {
+constexpr const char *unknown_format_error = "not a readable BMP, PNG or JPEG file";
+constexpr std::size_t leading_bytes = 8;
+constexpr std::size_t rgba_bytes = 4;
+
+status over_limit(const image_header &header, const rkconv_options &options) {
     const std::uint64_t limit = effective_pixel_limit(options);
     const std::uint64_t pixels = std::uint64_t(header.width) * std::uint64_t(header.height);
-    if (pixels <= limit) return {};
+    if (pixels <= limit) return success();
     std::string text = std::to_string(header.width) + "x" + std::to_string(header.height) + " is " +
                        std::to_string(pixels) + " pixels, more than ";
-    if (limit == record_max_pixels) return text + "the library's ceiling of " + std::to_string(limit) + " pixels";
-    return text + "the limit of " + std::to_string(limit) +
-           " pixels; raise the limit to read it (--max-pixels N in the tool, max_pixels=N in Python; 0 allows up "
-           "to the library's ceiling of " +
-           std::to_string(record_max_pixels) + ")";
+    if (limit == record_max_pixels)
+        return failure(failure_kind::pixel_limit,
+                       text + "the library's ceiling of " + std::to_string(limit) + " pixels");
+    return failure(failure_kind::pixel_limit,
+                   text + "the limit of " + std::to_string(limit) +
+                       " pixels; raise the limit to read it (--max-pixels N in the tool, max_pixels=N in Python; 0 "
+                       "allows up to the library's ceiling of " +
+                       std::to_string(record_max_pixels) + ")");
 }
 
-void read_with(std::int32_t format, const char *path, rasterkit_image *image) {
-    switch (format) {
-        case format_bmp:
-            rasterkit_readimage_bmp(path, image);
-            break;
-        case format_png:
-            rasterkit_readimage_png(path, image);
-            break;
-        default:
-            rasterkit_readimage_jpeg(path, image);
-            break;
+// Runs `step` on one byte source for the input: a file opened once, the
+// bytes themselves, or what a descriptor held.
+template <typename Step>
+status with_source(const input_place &input, Step &&step) {
+    if (input.in_memory) {
+        byte_source source = byte_source::of_memory(input.bytes, input.length);
+        return step(source);
     }
+    if (input.path == nullptr) {
+        std::vector<std::uint8_t> bytes;
+        if (status read = read_all(input.fd, bytes); !read.ok()) return read;
+        byte_source source = byte_source::of_memory(bytes.data(), bytes.size());
+        return step(source);
+    }
+    const owned_descriptor file(::open(input.path, O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return system_failure(errno, "cannot be opened");
+    byte_source source = byte_source::of_descriptor(file.get());
+    return step(source);
 }
 
-read_outcome failed(const std::string &name, std::int32_t format, const std::string &why) {
-    return {format, name + ": " + why};
+// The room of the source's first bytes, with the header read.
+status open_decoder(byte_source &source, image_header &header, rkconv_metadata *metadata,
+                    std::unique_ptr<decoder> &opened) {
+    std::uint8_t lead[leading_bytes] = {};
+    const std::size_t got = source.read(lead, sizeof lead);
+    if (source.read_error() != 0) return system_failure(source.read_error(), "cannot be read");
+    const format_room *room = room_of(format_of_leading_bytes(lead, got));
+    if (room == nullptr) return failure(failure_kind::not_an_image, unknown_format_error);
+    if (!source.seek(0)) return system_failure(errno, "cannot be read");
+    opened = room->open_decoder(source);
+    return opened->read_header(header, metadata);
 }
 
-// The reader fills a record of its own; the caller's record and metadata
-// change only on success.
-read_outcome adopt(record &fresh, rkconv_metadata &found, const rkconv_options &options, rasterkit_image *image,
-                   rkconv_metadata &metadata, const std::string &name, std::int32_t format) {
-    if (!fresh.has_pixels()) return failed(name, format, std::string("cannot be read as ") + format_name(format));
-    if (options.auto_orient && !orient_upright(found.orientation, fresh.get()))
-        return failed(name, format, "out of memory to turn it upright");
-    fresh.move_into(image);
-    metadata = std::move(found);
-    return {format, {}};
-}
+struct heap_freer {
+    void operator()(std::uint8_t *block) const noexcept { std::free(block); }
+};
 
 }  // namespace
 
-read_outcome read_path(const std::string &path, const rkconv_options &options, rasterkit_image *image,
-                       rkconv_metadata &metadata) {
-    rkconv_metadata found;
-    const header_facts header = probe_file(path.c_str(), &found);
-    if (!header.error.empty()) return failed(path, header.format, header.error);
-    if (const std::string refusal = over_limit(header, options); !refusal.empty())
-        return failed(path, header.format, refusal);
-    record fresh;
-    if (!fresh.valid()) return failed(path, header.format, "out of memory");
-    read_with(header.format, path.c_str(), fresh.get());
-    return adopt(fresh, found, options, image, metadata, path, header.format);
+status probe_input(const input_place &input, image_header &header, rkconv_metadata *metadata) {
+    return with_source(input, [&](byte_source &source) {
+        std::unique_ptr<decoder> opened;
+        return open_decoder(source, header, metadata, opened);
+    });
 }
 
-read_outcome read_memory(const std::uint8_t *bytes, std::size_t length, const std::string &name,
-                         const rkconv_options &options, rasterkit_image *image, rkconv_metadata &metadata) {
+status read_input(const input_place &input, const rkconv_options &options, rasterkit_image *image,
+                  rkconv_metadata &metadata, image_header &header, warnings &said) {
     rkconv_metadata found;
-    const header_facts header = probe_memory(bytes, length, &found);
-    if (!header.error.empty()) return failed(name, header.format, header.error);
-    if (const std::string refusal = over_limit(header, options); !refusal.empty())
-        return failed(name, header.format, refusal);
-    record fresh;
-    if (!fresh.valid()) return failed(name, header.format, "out of memory");
-    if (header.format == format_png) {
-        if (length > INT32_MAX) return failed(name, header.format, "too many bytes for a PNG read from memory");
-        rasterkit_pngbytebuffer_to_img(fresh.get(), bytes, static_cast<std::int32_t>(length));
-        return adopt(fresh, found, options, image, metadata, name, header.format);
-    }
-    memory_file file;
-    if (!file.error().empty()) return failed(name, header.format, file.error());
-    if (!file.fill(bytes, length)) return failed(name, header.format, "the bytes could not be staged in memory");
-    read_with(header.format, file.path().c_str(), fresh.get());
-    return adopt(fresh, found, options, image, metadata, name, header.format);
-}
-
-read_outcome read_descriptor(int fd, const std::string &name, const rkconv_options &options, rasterkit_image *image,
-                             rkconv_metadata &metadata) {
-    std::vector<std::uint8_t> bytes;
-    if (std::string fault = read_all(fd, bytes); !fault.empty()) return failed(name, -1, fault);
-    return read_memory(bytes.data(), bytes.size(), name, options, image, metadata);
+    warnings decoder_said;
+    const status read = with_source(input, [&](byte_source &source) -> status {
+        std::unique_ptr<decoder> opened;
+        if (status s = open_decoder(source, header, &found, opened); !s.ok()) return s;
+        if (status s = over_limit(header, options); !s.ok()) return s;
+        const std::size_t count = std::size_t(header.width) * std::size_t(header.height);
+        std::unique_ptr<std::uint8_t, heap_freer> pixels(static_cast<std::uint8_t *>(std::calloc(count, rgba_bytes)));
+        if (!pixels) return out_of_memory();
+        const decode_settings settings{options.accept_damaged, &found};
+        if (status s = opened->decode(pixels.get(), settings, decoder_said); !s.ok()) return s;
+        record fresh;
+        if (!fresh.valid()) return out_of_memory();
+        fresh.adopt(pixels.release(), header.width, header.height);
+        if (options.auto_orient && !orient_upright(found.orientation, fresh.get()))
+            return failure(failure_kind::out_of_memory, "out of memory to turn it upright");
+        fresh.move_into(image);
+        return success();
+    });
+    if (!read.ok()) return read;
+    metadata = std::move(found);
+    for (const warning &w : decoder_said.list()) said.add(w.about, w.text);
+    return success();
 }
 
 }  // namespace rkconv

@@ -1,29 +1,36 @@
-// Reads through rasterkit's readers, after the header passed the pixel limit.
+// Probes and reads: the input is opened once, its header parsed once by its
+// format's room, the pixel limit checked, the metadata collected, and the
+// pixels decoded from the same source straight into the record's buffer.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
-#include "rasterkit.h"
+#include "format_room.h"
 #include "metadata.h"
+#include "rasterkit.h"
 #include "rasterkit_convert.h"
+#include "status.h"
 
 namespace rkconv {
 
-struct read_outcome {
-    std::int32_t format = -1;  // the format read
-    std::string error;         // empty on success; names the file
+// Where an input comes from: a path, bytes in memory, or a descriptor read
+// to its end first.
+struct input_place {
+    const char *path = nullptr;
+    const std::uint8_t *bytes = nullptr;
+    std::size_t length = 0;
+    int fd = -1;
+    bool in_memory = false;
 };
 
+// The header alone; `metadata` (may be null) receives the orientation and
+// profile.
+status probe_input(const input_place &input, image_header &header, rkconv_metadata *metadata);
+
 // On success `image` holds the pixels, turned upright when the options say
-// so, and `metadata` what the file said; on failure both are as they were.
-read_outcome read_path(const std::string &path, const rkconv_options &options, rasterkit_image *image,
-                       rkconv_metadata &metadata);
-// `name` stands for the bytes in messages.
-read_outcome read_memory(const std::uint8_t *bytes, std::size_t length, const std::string &name,
-                         const rkconv_options &options, rasterkit_image *image, rkconv_metadata &metadata);
-// Reads the descriptor to its end first.
-read_outcome read_descriptor(int fd, const std::string &name, const rkconv_options &options, rasterkit_image *image,
-                             rkconv_metadata &metadata);
+// so, `metadata` what the file said and `said` the decoder's warnings; on
+// failure image and metadata are as they were.
+status read_input(const input_place &input, const rkconv_options &options, rasterkit_image *image,
+                  rkconv_metadata &metadata, image_header &header, warnings &said);
 
 }  // namespace rkconv

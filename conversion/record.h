@@ -1,6 +1,7 @@
 // A rasterkit record owned for the length of one call.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "rasterkit.h"
@@ -17,6 +18,12 @@ public:
     bool valid() const { return image_ != nullptr; }
     bool has_pixels() const { return image_ != nullptr && image_->data != nullptr; }
     rasterkit_image *get() const { return image_; }
+
+    // Makes `pixels` (malloc'd, 4 * width * height bytes) the record's buffer.
+    void adopt(std::uint8_t *pixels, std::int32_t width, std::int32_t height) {
+        std::free(image_->data);
+        *image_ = rasterkit_image{width, height, pixels};
+    }
 
     // Hands the pixels to `target`, whose old buffer is freed: the record's
     // fields are public and its buffer comes from malloc, so taking it over

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "completeness.h"
+#include "format_room.h"
 #include "options.h"
 
 namespace rkconv {
@@ -149,9 +149,19 @@ mode_t creation_mask() {
 
 // Judged from the file as the writer left it at its path, which the writer
 // may have replaced rather than written through the descriptor.
-std::string written_file_fault(const std::string &path, std::int32_t format) {
+status written_file_fault(const std::string &path, std::int32_t format) {
     const file_descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    return file_incompleteness(fd.get(), format);
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+        return failure(failure_kind::input_output, "the written file vanished");
+    if (st.st_size == 0) return failure(failure_kind::input_output, "nothing was written");
+    const read_at read = [&fd](char *into, std::size_t count, std::uint64_t offset) {
+        return ::pread(fd.get(), into, count, static_cast<off_t>(offset)) == static_cast<ssize_t>(count);
+    };
+    const format_room *room = room_of(format);
+    if (room == nullptr || room->is_complete(read, static_cast<std::uint64_t>(st.st_size))) return success();
+    const char *name = format == format_jpeg ? "JPEG" : format == format_png ? "PNG" : "BMP";
+    return failure(failure_kind::input_output, std::string("the ") + name + " file is incomplete");
 }
 
 // New files get the mode a plain creation would give; replaced files keep
@@ -190,7 +200,7 @@ void remove_unfinished_files() {
         if (slot.armed.load()) ::unlink(slot.path);
 }
 
-std::string safe_write(const std::string &target, std::int32_t format, const file_writer &write) {
+status safe_write(const std::string &target, std::int32_t format, const file_writer &write) {
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) return write(target.c_str());
@@ -199,15 +209,15 @@ std::string safe_write(const std::string &target, std::int32_t format, const fil
     const std::string directory = directory_of(final_path);
     const temporary_name name = temporary_name_for(directory, final_path.substr(directory.size()));
     temporary_file temporary(name.pattern, name.suffix_length);
-    if (!temporary.created()) return std::strerror(temporary.creation_error());
+    if (!temporary.created()) return system_failure(temporary.creation_error(), "");
 
-    if (std::string fault = write(temporary.path().c_str()); !fault.empty()) return fault;
-    if (std::string fault = written_file_fault(temporary.path(), format); !fault.empty()) return fault;
+    if (status fault = write(temporary.path().c_str()); !fault.ok()) return fault;
+    if (status fault = written_file_fault(temporary.path(), format); !fault.ok()) return fault;
     adopt_permissions(temporary.descriptor(), exists ? &existing : nullptr);
-    if (::fsync(temporary.descriptor()) != 0) return std::strerror(errno);
-    if (::rename(temporary.path().c_str(), final_path.c_str()) != 0) return std::strerror(errno);
+    if (::fsync(temporary.descriptor()) != 0) return system_failure(errno, "");
+    if (::rename(temporary.path().c_str(), final_path.c_str()) != 0) return system_failure(errno, "");
     temporary.keep();
-    return {};
+    return success();
 }
 
 }  // namespace rkconv

@@ -32,6 +32,8 @@ public:
         failure_ = errno;
         return false;
     }
+    // errno of the first failed write, else 0.
+    int failure_number() const { return failure_; }
     // The system's reason for the first failed write; empty when none failed.
     std::string failure() const { return failure_ != 0 ? std::strerror(failure_) : std::string(); }
 

@@ -3,16 +3,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
-#include "stream.h"
-#include "completeness.h"
-#include "jpeg_encoder.h"
-#include "memory_file.h"
+#include "descriptor_io.h"
 #include "options.h"
-#include "png_encoder.h"
+#include "png/png_encoder.h"
 #include "record.h"
 #include "safe_write.h"
+#include "stream.h"
 
 namespace rkconv {
 namespace {
@@ -32,108 +29,106 @@ private:
     record substitute_;
 };
 
-std::string encode(const rasterkit_image *image, const write_plan &plan, byte_sink &sink, std::string &warning) {
-    if (plan.format == format_jpeg) return encode_jpeg(image, jpeg_settings{plan.quality, plan.icc_profile}, sink);
-    std::string refused;
-    std::string fault = encode_png(image, png_settings{plan.compression, plan.icc_profile, &refused}, sink);
-    add_warning(warning, refused);
-    return fault;
+status encode(const rasterkit_image *image, const write_plan &plan, byte_sink &sink, warnings &said) {
+    return room_of(plan.format)->encode(image, plan.settings, sink, said).on(concerning::output);
 }
 
 // The profile to carry, or null with the reason it is dropped.
-const std::vector<std::uint8_t> *profile_to_carry(const rkconv_metadata &metadata, std::string &warning) {
+const std::vector<std::uint8_t> *profile_to_carry(const rkconv_metadata &metadata, warnings &said) {
     if (metadata.icc_profile.empty()) return nullptr;
     if (!metadata.icc.readable) {
-        warning = "the colour profile is malformed: dropped";
+        said.add(concerning::input, "the colour profile is malformed: dropped");
         return nullptr;
     }
     if (!metadata.icc.rgb) {
-        warning = "the colour profile is not an RGB profile: dropped";
+        said.add(concerning::input, "the colour profile is not an RGB profile: dropped");
         return nullptr;
     }
     return &metadata.icc_profile;
 }
 
+status bad_argument(const std::string &text) { return failure(failure_kind::bad_argument, text).on(concerning::neither); }
+
+// Settings given for a format the output does not have are refused, unless
+// each input keeps its own format (then they apply where they can).
+status check_applies(const rkconv_options &options, std::int32_t format) {
+    if (options.format == format_of_input) return success();
+    if (options.quality >= 0 && format != format_jpeg) return bad_argument("quality applies to JPEG output only");
+    if (options.compression >= 0 && format != format_png) return bad_argument("compression applies to PNG output only");
+    return success();
+}
+
 // Writes the file at `path`; the caller judges whether it is complete.
-std::string encode_file(const char *path, const rasterkit_image *image, const write_plan &plan,
-                        std::string &warning) {
-    if (plan.format == format_bmp) {
-        rasterkit_writeimage_bmp(path, image);
-        return {};
-    }
+status encode_file(const char *path, const rasterkit_image *image, const write_plan &plan, warnings &said) {
     file_handle file = open_stream(path, "wb");
-    if (!file) return std::strerror(errno);
+    if (!file) return system_failure(errno, "").on(concerning::output);
     byte_sink sink(file.get());
-    std::string fault = encode(image, plan, sink, warning);
-    if (std::fclose(file.release()) != 0 && fault.empty()) fault = std::strerror(errno);
+    status fault = encode(image, plan, sink, said);
+    if (std::fclose(file.release()) != 0 && fault.ok()) fault = system_failure(errno, "").on(concerning::output);
     return fault;
+}
+
+// A failed write says so, with the cause: "could not be written (No space left on device)".
+status as_write_failure(status fault, const char *what) {
+    if (fault.ok()) return fault;
+    fault.text = std::string(what) + " (" + fault.text + ")";
+    return fault.on(concerning::output);
 }
 
 }  // namespace
 
-void add_warning(std::string &warning, const std::string &sentence) {
-    if (sentence.empty()) return;
-    warning += warning.empty() ? sentence : "; " + sentence;
-}
-
-planned_write plan_write(const rkconv_options &options, const char *path, std::int32_t input_format,
-                         const rkconv_metadata *metadata) {
-    planned_write planned;
+status plan_write(const rkconv_options &options, const char *path, std::int32_t input_format,
+                  const rkconv_metadata *metadata, write_plan &plan, warnings &said) {
+    if (!options.refused.empty()) return bad_argument(options.refused.begin()->second);
     std::int32_t format = options.format == format_of_input ? input_format : options.format;
-    if (format == format_by_name && path == nullptr) {
-        planned.error = "the output format must be given when there is no file name";
-        return planned;
-    }
+    if (format == format_by_name && path == nullptr)
+        return bad_argument("the output format must be given when there is no file name");
     if (format == format_by_name) {
         format = format_from_extension(path);
         if (format == format_by_name) {
             format = format_png;
-            planned.warning = std::string(path) + " has an unidentified extension: written as PNG";
+            said.add(concerning::output, "unidentified extension: written as PNG");
         }
     }
-    if (format < format_bmp || format > format_jpeg) {
-        planned.error = "unknown output format";
-        return planned;
-    }
-    planned.plan.format = format;
-    planned.plan.quality = options.quality >= 0 ? options.quality : jpeg_quality_by_default;
-    planned.plan.compression = options.compression >= 0 ? options.compression : default_png_compression;
+    plan.format = format;
+    if (format < format_bmp || format > format_jpeg) return success();  // decided once the input is known
+    if (status s = check_applies(options, format); !s.ok()) return s;
+    plan.settings.quality = options.quality >= 0 ? options.quality : jpeg_quality_by_default;
+    plan.settings.compression = options.compression >= 0 ? options.compression : default_png_compression;
     // BMP has no place for a profile; the sRGB conversion has used it up.
-    if (metadata != nullptr && format != format_bmp && options.profile == RKCONV_PROFILE_KEEP) {
-        planned.plan.icc_profile = profile_to_carry(*metadata, planned.profile_warning);
-    }
-    return planned;
+    if (metadata != nullptr && format != format_bmp && options.profile == RKCONV_PROFILE_KEEP)
+        plan.settings.icc_profile = profile_to_carry(*metadata, said);
+    return success();
 }
 
-std::string write_to_file(const std::string &path, const rasterkit_image *image, const write_plan &plan,
-                          std::string &warning) {
+status write_to_file(const std::string &path, const rasterkit_image *image, const write_plan &plan, warnings &said) {
     const writable_image writable(image);
-    if (writable.get() == nullptr) return "out of memory";
-    const auto write = [&](const char *at) { return encode_file(at, writable.get(), plan, warning); };
-    return safe_write(path, plan.format, write);
+    if (writable.get() == nullptr) return out_of_memory().on(concerning::output);
+    const auto write = [&](const char *at) { return encode_file(at, writable.get(), plan, said); };
+    return as_write_failure(safe_write(path, plan.format, write), "could not be written");
 }
 
-std::string write_to_bytes(const rasterkit_image *image, const write_plan &plan, std::vector<std::uint8_t> &bytes,
-                           std::string &warning) {
+status write_to_bytes(const rasterkit_image *image, const write_plan &plan, std::vector<std::uint8_t> &bytes,
+                      warnings &said) {
     const writable_image writable(image);
-    if (writable.get() == nullptr) return "out of memory";
+    if (writable.get() == nullptr) return out_of_memory().on(concerning::output);
     bytes.clear();
-    if (plan.format != format_bmp) {
-        byte_sink sink(bytes);
-        if (std::string fault = encode(writable.get(), plan, sink, warning); !fault.empty()) return fault;
-    } else {
-        memory_file file;
-        if (!file.error().empty()) return file.error();
-        rasterkit_writeimage_bmp(file.path().c_str(), writable.get());
-        if (!file.contents(bytes)) return "the encoded bytes could not be read back";
-    }
-    return bytes_incompleteness(bytes, plan.format);
+    byte_sink sink(bytes);
+    if (status fault = encode(writable.get(), plan, sink, said); !fault.ok())
+        return as_write_failure(fault, "could not be encoded");
+    const read_at read = [&bytes](char *into, std::size_t count, std::uint64_t offset) {
+        if (offset > bytes.size() || count > bytes.size() - offset) return false;
+        std::memcpy(into, bytes.data() + offset, count);
+        return true;
+    };
+    if (room_of(plan.format)->is_complete(read, bytes.size())) return success();
+    return failure(failure_kind::input_output, "the encoded file is incomplete").on(concerning::output);
 }
 
-std::string write_to_descriptor(int fd, const rasterkit_image *image, const write_plan &plan, std::string &warning) {
+status write_to_descriptor(int fd, const rasterkit_image *image, const write_plan &plan, warnings &said) {
     std::vector<std::uint8_t> bytes;
-    if (std::string fault = write_to_bytes(image, plan, bytes, warning); !fault.empty()) return fault;
-    return write_all(fd, bytes.data(), bytes.size());
+    if (status fault = write_to_bytes(image, plan, bytes, said); !fault.ok()) return fault;
+    return as_write_failure(write_all(fd, bytes.data(), bytes.size()), "could not be written");
 }
 
 }  // namespace rkconv

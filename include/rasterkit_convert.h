@@ -10,11 +10,11 @@
  *
  * Every function is thread-safe and keeps no state between calls. Nothing is
  * printed: each function that can fail takes `char **message` and, when it is
- * not NULL, stores there a line of text for the caller (an error when the call
- * fails, a warning or NULL when it succeeds), allocated with malloc and freed
- * with rkconv_free. Functions return 0 on success and -1 on failure. The
- * rasterkit library's own readers and writers, which this library calls, still
- * print their own diagnostics on standard output.
+ * not NULL, stores there text for the caller, allocated with malloc and freed
+ * with rkconv_free: on failure one line, "FILE: what went wrong" where a file
+ * is at fault; on success NULL, or the warnings, one line each ("FILE:
+ * what"), decoders' warnings among them. Functions return 0 on success and -1
+ * on failure; rkconv_message_kind tells the kind of a failure.
  */
 #ifndef RASTERKIT_CONVERT_H
 #define RASTERKIT_CONVERT_H
@@ -50,15 +50,31 @@ extern "C" {
 #define RKCONV_PROFILE_STRIP 1   /* write no profile */
 #define RKCONV_PROFILE_TO_SRGB 2 /* convert the pixels from it to sRGB, write no profile */
 
+/* Kinds of failure, told by rkconv_message_kind. */
+#define RKCONV_ERROR_NONE 0          /* success (the message holds warnings) */
+#define RKCONV_ERROR_PIXEL_LIMIT 1   /* the header declares more pixels than the limit */
+#define RKCONV_ERROR_NOT_AN_IMAGE 2  /* no BMP, PNG or JPEG, or a variant that is not supported */
+#define RKCONV_ERROR_DAMAGED 3       /* the data is corrupt or ends early */
+#define RKCONV_ERROR_IO 4            /* a file could not be opened, read or written (rkconv_message_errno) */
+#define RKCONV_ERROR_OUT_OF_MEMORY 5
+#define RKCONV_ERROR_BAD_ARGUMENT 6  /* a setting or argument that cannot work */
+
 /* Default pixel limit: 16384 x 16384. A limit of 0 means the rasterkit
  * record's own ceiling of 2^29 pixels. */
 #define RKCONV_DEFAULT_MAX_PIXELS 268435456u
 
 RKCONV_API void rkconv_free(void *block);
 RKCONV_API const char *rkconv_version(void);
+/* The kind (RKCONV_ERROR_) and the system's error number (errno, for
+ * RKCONV_ERROR_IO; else 0) of a message this library handed over. */
+RKCONV_API int32_t rkconv_message_kind(const char *message);
+RKCONV_API int32_t rkconv_message_errno(const char *message);
 
 /* Settings for reads, writes and conversions; NULL stands for the defaults
- * everywhere. The object only grows: new settings come as new setters. */
+ * everywhere. The object only grows: new settings come as new setters. A
+ * setter refuses a value out of its range with -1 and keeps the reason: every
+ * call with these options then fails with it as RKCONV_ERROR_BAD_ARGUMENT,
+ * until the setting is given a valid value. */
 typedef struct rkconv_options rkconv_options;
 RKCONV_API rkconv_options *rkconv_options_new(void);
 RKCONV_API void rkconv_options_free(rkconv_options *options);
@@ -66,12 +82,14 @@ RKCONV_API void rkconv_options_free(rkconv_options *options);
 RKCONV_API int32_t rkconv_options_set_max_pixels(rkconv_options *options, uint64_t max_pixels);
 /* Format of written files: an RKCONV_FORMAT_ code (default BY_NAME). */
 RKCONV_API int32_t rkconv_options_set_format(rkconv_options *options, int32_t format);
-/* JPEG quality 0..100, or -1 for rasterkit's choice of 100 (the default);
- * outputs that are not JPEG ignore it. */
+/* JPEG quality 0..100, or -1 for rasterkit's choice of 100 (the default).
+ * Given for a write whose output is not JPEG, it is refused (outputs that
+ * keep their input's format take it where they are JPEG). */
 RKCONV_API int32_t rkconv_options_set_quality(rkconv_options *options, int32_t quality);
 /* zlib level 0..9 of written PNG files, or -1 for the library's default
  * (3: about four times faster than rasterkit's PNG writer on photographs,
- * and smaller, since opaque images are written as RGB). */
+ * and smaller, since opaque images are written as RGB); refused for other
+ * outputs like the quality. */
 RKCONV_API int32_t rkconv_options_set_compression(rkconv_options *options, int32_t level);
 /* Appends a transform, applied after reading (and after turning the image
  * upright) in the order added. */
@@ -81,6 +99,11 @@ RKCONV_API int32_t rkconv_options_add_transform(rkconv_options *options, int32_t
 RKCONV_API int32_t rkconv_options_set_auto_orient(rkconv_options *options, int32_t enabled);
 /* An RKCONV_PROFILE_ code (default KEEP). TO_SRGB acts in conversions. */
 RKCONV_API int32_t rkconv_options_set_profile(rkconv_options *options, int32_t profile);
+/* Damaged data (a JPEG or PNG that ends early or is corrupt) fails a read
+ * by default (RKCONV_ERROR_DAMAGED). Enabled, what decodes is kept (libjpeg
+ * fills the rest grey, a PNG's missing rows are transparent black) and the
+ * read succeeds with the damage as a warning. */
+RKCONV_API int32_t rkconv_options_set_accept_damaged(rkconv_options *options, int32_t enabled);
 
 /* What a file says about its pixels: the EXIF orientation (IFD0 tag 0x0112
  * of a JPEG's APP1 Exif segment or a PNG's eXIf chunk before the pixel data,
@@ -105,6 +128,26 @@ RKCONV_API int32_t rkconv_metadata_set_icc_profile(rkconv_metadata *metadata, co
  * (.bmp, .png, .jpg, .jpeg in any case), or BY_NAME where it would fall back
  * to PNG with a warning. */
 RKCONV_API int32_t rkconv_format_from_extension(const char *path);
+
+/* The code of a format name (bmp, png, jpeg, jpg), or -1; and the name of
+ * a code ("unknown" for others). */
+RKCONV_API int32_t rkconv_format_from_name(const char *name);
+RKCONV_API const char *rkconv_format_name(int32_t format);
+
+/* What a write with these options will produce. */
+typedef struct rkconv_write_facts {
+    int32_t format;         /* BMP, PNG or JPEG; OF_INPUT while the input is not known */
+    const char *extension;  /* bmp, png or jpg; "" for OF_INPUT */
+    int32_t quality;        /* JPEG quality, else -1 */
+    int32_t compression;    /* PNG zlib level, else -1 */
+} rkconv_write_facts;
+/* Says what writing `path` (NULL: bytes or a descriptor) with these options
+ * will produce, the input being of `input_format` (-1 when not known), or
+ * fails with RKCONV_ERROR_BAD_ARGUMENT and why the settings cannot work. The
+ * message may warn that an unknown extension is written as PNG. Nothing is
+ * written. */
+RKCONV_API int32_t rkconv_describe_write(const rkconv_options *options, const char *path, int32_t input_format,
+                                         rkconv_write_facts *facts, char **message);
 
 /* What a header tells. */
 typedef struct rkconv_header {

@@ -15,39 +15,13 @@
 
 namespace {
 
-using rasterkit::bmp_magic;
-constexpr auto header_bytes = static_cast<std::uint32_t>(rasterkit::bmp_header_bytes);
-constexpr std::uint32_t info_header_bytes = 40;
-constexpr std::int32_t written_resolution = 3780;  // pixels per metre, about 96 dpi
-constexpr std::uint16_t written_depth = 24;
 constexpr char unread_signature_byte = '?';
 constexpr std::uint64_t write_batch_bytes = std::uint64_t{1} << 20;
 
-template <typename Field>
-void write_field(std::FILE *file, Field field) {
-    const auto value = static_cast<std::uint32_t>(field);
-    unsigned char bytes[sizeof(Field)] = {};
-    for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-    std::fwrite(bytes, 1, sizeof bytes, file);
-}
-
 void write_headers(std::FILE *file, const rasterkit_bmpfileheader &fh, const rasterkit_bmpinfoheader &ih) {
-    write_field(file, fh.magic);
-    write_field(file, fh.bmpsize);
-    write_field(file, fh.res1);
-    write_field(file, fh.res2);
-    write_field(file, fh.pixeloffset);
-    write_field(file, ih.headersize);
-    write_field(file, ih.width);
-    write_field(file, ih.height);
-    write_field(file, ih.colorplanes);
-    write_field(file, ih.bitsperpixel);
-    write_field(file, ih.compressionmethod);
-    write_field(file, ih.imsz);
-    write_field(file, ih.horizontalrez);
-    write_field(file, ih.verticalrez);
-    write_field(file, ih.colorpalette);
-    write_field(file, ih.ignore);
+    unsigned char bytes[rasterkit::bmp_header_bytes];
+    rasterkit::encode_bmp_headers(fh, ih, bytes);
+    std::fwrite(bytes, 1, sizeof bytes, file);
 }
 
 // Streams the pixel rows into an image already sized from the header.
@@ -145,11 +119,10 @@ RASTERKIT_API void rasterkit_writeimage_bmp(const char *path, const rasterkit_im
 
     const std::int32_t width = image->width;
     const std::int32_t height = image->height;
-    const std::uint64_t stride = rasterkit::bmp_row_bytes(static_cast<std::uint64_t>(width), written_depth);
-    const rasterkit_bmpfileheader fh{bmp_magic, static_cast<std::uint32_t>(header_bytes + std::uint64_t(height) * stride),
-                                     0, 0, header_bytes};
-    const rasterkit_bmpinfoheader ih{info_header_bytes, width, height, 1, written_depth, 0, 0,
-                                     written_resolution, written_resolution, 0, 0};
+    const std::uint64_t stride = rasterkit::bmp_row_bytes(static_cast<std::uint64_t>(width), rasterkit::written_bmp_depth);
+    rasterkit_bmpfileheader fh{};
+    rasterkit_bmpinfoheader ih{};
+    rasterkit::written_bmp_headers(width, height, stride, fh, ih);
     write_headers(file.get(), fh, ih);
 
     // Rows go out a batch at a time, each write a large one; the padding

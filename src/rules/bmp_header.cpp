@@ -14,7 +14,45 @@ void take_field(const unsigned char *bytes, std::size_t &offset, Field &field) {
     field = static_cast<Field>(value);
 }
 
+template <typename Field>
+void put_field(unsigned char *bytes, std::size_t &offset, Field field) {
+    const auto value = static_cast<std::uint32_t>(field);
+    for (std::size_t i = 0; i < sizeof(Field); ++i) bytes[offset + i] = static_cast<unsigned char>(value >> (8 * i));
+    offset += sizeof(Field);
+}
+
+constexpr std::uint32_t info_header_bytes = 40;
+constexpr std::int32_t written_resolution = 3780;  // pixels per metre, about 96 dpi
+
 }  // namespace
+
+void encode_bmp_headers(const rasterkit_bmpfileheader &fh, const rasterkit_bmpinfoheader &ih,
+                        unsigned char (&bytes)[bmp_header_bytes]) {
+    std::size_t offset = 0;
+    put_field(bytes, offset, fh.magic);
+    put_field(bytes, offset, fh.bmpsize);
+    put_field(bytes, offset, fh.res1);
+    put_field(bytes, offset, fh.res2);
+    put_field(bytes, offset, fh.pixeloffset);
+    put_field(bytes, offset, ih.headersize);
+    put_field(bytes, offset, ih.width);
+    put_field(bytes, offset, ih.height);
+    put_field(bytes, offset, ih.colorplanes);
+    put_field(bytes, offset, ih.bitsperpixel);
+    put_field(bytes, offset, ih.compressionmethod);
+    put_field(bytes, offset, ih.imsz);
+    put_field(bytes, offset, ih.horizontalrez);
+    put_field(bytes, offset, ih.verticalrez);
+    put_field(bytes, offset, ih.colorpalette);
+    put_field(bytes, offset, ih.ignore);
+}
+
+void written_bmp_headers(std::int32_t width, std::int32_t height, std::uint64_t stride, rasterkit_bmpfileheader &fh,
+                         rasterkit_bmpinfoheader &ih) {
+    constexpr auto header_bytes = static_cast<std::uint32_t>(bmp_header_bytes);
+    fh = {bmp_magic, static_cast<std::uint32_t>(header_bytes + std::uint64_t(height) * stride), 0, 0, header_bytes};
+    ih = {info_header_bytes, width, height, 1, written_bmp_depth, 0, 0, written_resolution, written_resolution, 0, 0};
+}
 
 void decode_bmp_headers(const unsigned char (&bytes)[bmp_header_bytes], rasterkit_bmpfileheader &fh,
                         rasterkit_bmpinfoheader &ih) {

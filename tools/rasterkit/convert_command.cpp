@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,15 +13,13 @@
 namespace rktool {
 namespace {
 
-constexpr long max_quality = 100;
-constexpr long max_compression = 9;
-
-bool parse_whole(const std::string &text, long highest, int &number) {
+// A whole number as the command line gave it; its range is the library's to judge.
+bool parse_number(const std::string &text, std::int32_t &number) {
     char *end = nullptr;
     errno = 0;
     const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || value < 0 || value > highest) return false;
-    number = static_cast<int>(value);
+    if (text.empty() || *end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX) return false;
+    number = static_cast<std::int32_t>(value);
     return true;
 }
 
@@ -57,6 +56,7 @@ void convert_command::declare_options(CLI::App &app) {
     app.add_flag("--no-auto-orient", keep_orientation_);
     app.add_flag("--strip", strip_);
     app.add_flag("--to-srgb", to_srgb_);
+    app.add_flag("--accept-damaged", accept_damaged_);
     app.add_option("FILE", files_);
 }
 
@@ -70,7 +70,8 @@ int convert_command::execute() {
 }
 
 // Turns the parsed text into the library's options; the transforms keep the
-// order in which they were given.
+// order in which they were given. Ranges and what applies to which output
+// are the library's to judge (check_write).
 int convert_command::settle_options() {
     for (const CLI::Option *given : app().parse_order()) {
         if (given == flip_x_) rkconv_options_add_transform(options_.get(), RKCONV_TRANSFORM_FLIP_X);
@@ -78,16 +79,18 @@ int convert_command::settle_options() {
         if (given == transpose_) rkconv_options_add_transform(options_.get(), RKCONV_TRANSFORM_TRANSPOSE);
     }
     if (app().count("--format") > 0) {
-        format_ = format_from_name(format_text_);
+        format_ = rkconv_format_from_name(format_text_.c_str());
         if (format_ < 0) return usage("unknown format '" + format_text_ + "'");
     }
-    if (app().count("--quality") > 0 && !parse_whole(quality_text_, max_quality, quality_))
-        return usage("quality must be a whole number from 0 to 100, not '" + quality_text_ + "'");
+    std::int32_t number = -1;
+    if (app().count("--quality") > 0) {
+        if (!parse_number(quality_text_, number)) return usage("--quality needs a whole number, not '" + quality_text_ + "'");
+        rkconv_options_set_quality(options_.get(), number);
+    }
     if (app().count("--compression") > 0) {
-        int level = -1;
-        if (!parse_whole(compression_text_, max_compression, level))
-            return usage("compression must be a whole number from 0 to 9, not '" + compression_text_ + "'");
-        rkconv_options_set_compression(options_.get(), level);
+        if (!parse_number(compression_text_, number))
+            return usage("--compression needs a whole number, not '" + compression_text_ + "'");
+        rkconv_options_set_compression(options_.get(), number);
     }
     if (app().count("--max-pixels") > 0) {
         std::uint64_t limit = 0;
@@ -97,12 +100,21 @@ int convert_command::settle_options() {
         rkconv_options_set_max_pixels(options_.get(), limit);
     }
     if (strip_ && to_srgb_) return usage("--strip and --to-srgb exclude each other");
-    rkconv_options_set_quality(options_.get(), quality_);
     rkconv_options_set_auto_orient(options_.get(), keep_orientation_ ? 0 : 1);
+    rkconv_options_set_accept_damaged(options_.get(), accept_damaged_ ? 1 : 0);
     rkconv_options_set_profile(options_.get(), strip_     ? RKCONV_PROFILE_STRIP
                                                : to_srgb_ ? RKCONV_PROFILE_TO_SRGB
                                                           : RKCONV_PROFILE_KEEP);
     return exit_ok;
+}
+
+// Asks the library whether the settings can write `output` (null: a
+// stream or each file of a batch); a refusal is bad usage.
+int convert_command::check_write(const char *output) {
+    rkconv_write_facts facts{};
+    library_message refusal;
+    if (rkconv_describe_write(options_.get(), output, -1, &facts, refusal.out()) == 0) return exit_ok;
+    return usage(refusal.text());
 }
 
 int convert_command::run_single() {
@@ -110,19 +122,10 @@ int convert_command::run_single() {
     const std::string &input = files_[0];
     const std::string &output = files_[1];
     const bool to_standard_output = output == standard_stream;
-    if (to_standard_output && format_ == RKCONV_FORMAT_BY_NAME)
-        return usage("writing to standard output ('-') needs --format");
-    const bool writes_jpeg = format_ == RKCONV_FORMAT_JPEG ||
-                             (format_ == RKCONV_FORMAT_BY_NAME && rkconv_format_from_extension(output.c_str()) == RKCONV_FORMAT_JPEG);
-    if (quality_ >= 0 && !writes_jpeg) return usage("--quality applies to JPEG output only");
-    const std::int32_t by_name = rkconv_format_from_extension(output.c_str());
-    const bool writes_png = format_ == RKCONV_FORMAT_PNG ||
-                            (format_ == RKCONV_FORMAT_BY_NAME && by_name != RKCONV_FORMAT_BMP && by_name != RKCONV_FORMAT_JPEG);
-    if (app().count("--compression") > 0 && !writes_png) return usage("--compression applies to PNG output only");
     rkconv_options_set_format(options_.get(), format_);
+    if (const int refused = check_write(to_standard_output ? nullptr : output.c_str())) return refused;
 
-    // The image goes to the real standard output only once it is whole;
-    // meanwhile rasterkit's own lines go to standard error.
+    // The image goes to the real standard output only once it is whole.
     std::FILE *image_stream = to_standard_output ? divert_library_output() : nullptr;
     if (to_standard_output && image_stream == nullptr) {
         std::perror("rasterkit: standard output");
@@ -135,9 +138,9 @@ int convert_command::run_single() {
                    options_.get(), message.out());
     std::fflush(stdout);
     if (image_stream != nullptr) std::fclose(image_stream);
-    if (message.text().empty()) return exit_ok;
-    std::fprintf(stderr, "rasterkit: %s%s\n", failed ? "" : "warning: ", message.text().c_str());
-    return failed ? exit_failed : exit_ok;
+    print_library_lines(message.text(), failed);
+    if (!failed) return exit_ok;
+    return message.kind() == RKCONV_ERROR_BAD_ARGUMENT ? exit_usage : exit_failed;
 }
 
 int convert_command::run_batch() {
@@ -146,14 +149,10 @@ int convert_command::run_batch() {
     for (const std::string &file : files_)
         if (file == standard_stream) return usage("'-' (standard input) cannot be used with -o");
     if (output_directory_ == standard_stream) return usage("'-' (standard output) cannot be used with -o");
-    if (quality_ >= 0 && format_ != RKCONV_FORMAT_BY_NAME && format_ != RKCONV_FORMAT_JPEG)
-        return usage("--quality applies to JPEG output only");
-    if (app().count("--compression") > 0 && format_ != RKCONV_FORMAT_BY_NAME && format_ != RKCONV_FORMAT_PNG)
-        return usage("--compression applies to PNG output only");
     // Without --format each file keeps the format it has.
     const std::int32_t format = format_ == RKCONV_FORMAT_BY_NAME ? RKCONV_FORMAT_OF_INPUT : format_;
     rkconv_options_set_format(options_.get(), format);
-
+    if (const int refused = check_write(nullptr)) return refused;
     std::vector<const char *> inputs;
     for (const std::string &file : files_) inputs.push_back(file.c_str());
     batch_plan plan;
@@ -163,7 +162,7 @@ int convert_command::run_batch() {
         return usage(refusal.text());
     library_message folder_fault;
     if (rkconv_make_directories(output_directory_.c_str(), folder_fault.out()) != 0) {
-        std::fprintf(stderr, "rasterkit: %s\n", folder_fault.text().c_str());
+        print_library_lines(folder_fault.text(), true);
         return exit_failed;
     }
 

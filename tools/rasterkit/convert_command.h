@@ -19,6 +19,7 @@ private:
     void declare_options(CLI::App &app) override;
     int execute() override;
     int settle_options();
+    int check_write(const char *output);
     int run_single();
     int run_batch();
 
@@ -29,6 +30,7 @@ private:
     bool keep_orientation_ = false;
     bool strip_ = false;
     bool to_srgb_ = false;
+    bool accept_damaged_ = false;
     std::vector<std::string> files_;
     std::string output_directory_;
     std::string format_text_;
@@ -37,7 +39,6 @@ private:
     std::string compression_text_;
     unsigned threads_ = 0;
     std::int32_t format_ = RKCONV_FORMAT_BY_NAME;
-    int quality_ = -1;
     conversion_options options_;
 };
 

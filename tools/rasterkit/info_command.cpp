@@ -43,7 +43,7 @@ std::string json_line(const std::string &path, const file_facts &facts) {
     nlohmann::ordered_json line;
     line["path"] = path;
     if (facts.error.empty()) {
-        line["format"] = format_name(facts.header.format);
+        line["format"] = rkconv_format_name(facts.header.format);
         line["width"] = facts.header.width;
         line["height"] = facts.header.height;
         line["orientation"] = facts.orientation;
@@ -76,11 +76,11 @@ int info_command::execute() {
         if (json_) {
             std::printf("%s\n", json_line(path, facts).c_str());
         } else if (facts.error.empty()) {
-            std::printf("%s: %s %dx%d\n", path.c_str(), format_name(facts.header.format), facts.header.width,
+            std::printf("%s: %s %dx%d\n", path.c_str(), rkconv_format_name(facts.header.format), facts.header.width,
                         facts.header.height);
         } else {
             std::fflush(stdout);
-            std::fprintf(stderr, "rasterkit: %s: %s\n", path.c_str(), facts.error.c_str());
+            print_library_lines(path + ": " + facts.error, true);
         }
     }
     if (std::fflush(stdout) != 0) return exit_failed;

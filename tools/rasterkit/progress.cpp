@@ -1,5 +1,7 @@
 #include "progress.h"
 
+#include "tool_common.h"
+
 #include <cstdio>
 
 namespace rktool {
@@ -20,7 +22,7 @@ void progress_display::finished(const std::string &failure, const std::string &w
     if (line.empty()) return;
     erase_locked();
     std::fflush(stdout);
-    std::fprintf(stderr, "rasterkit: %s%s\n", failure.empty() ? "warning: " : "", line.c_str());
+    print_library_lines(line, !failure.empty());
 }
 
 void progress_display::tick() {

@@ -3,27 +3,15 @@
 #include <unistd.h>
 
 namespace rktool {
-namespace {
 
-struct named_format {
-    const char *name;
-    std::int32_t format;
-};
-constexpr named_format format_names[] = {
-    {"bmp", RKCONV_FORMAT_BMP}, {"png", RKCONV_FORMAT_PNG}, {"jpeg", RKCONV_FORMAT_JPEG}, {"jpg", RKCONV_FORMAT_JPEG}};
-
-}  // namespace
-
-const char *format_name(std::int32_t format) {
-    for (const named_format &f : format_names)
-        if (f.format == format) return f.name;
-    return "unknown";
-}
-
-std::int32_t format_from_name(const std::string &name) {
-    for (const named_format &f : format_names)
-        if (name == f.name) return f.format;
-    return -1;
+void print_library_lines(const std::string &text, bool failed) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::fprintf(stderr, "rasterkit: %s%s\n", failed ? "" : "warning: ", text.substr(start, end - start).c_str());
+        start = end + 1;
+    }
 }
 
 std::FILE *divert_library_output() {

@@ -1,4 +1,4 @@
-// What every command of the tool shares: exit statuses, format names, the
+// What every command of the tool shares: exit statuses, the
 // conversion library's options and messages owned for one call, and the
 // diversion of the library's own lines away from standard output.
 #pragma once
@@ -17,9 +17,9 @@ constexpr int exit_usage = 2;
 
 constexpr const char *standard_stream = "-";
 
-const char *format_name(std::int32_t format);
-// bmp, png, jpeg or jpg; -1 for any other name.
-std::int32_t format_from_name(const std::string &name);
+// Prints the conversion library's text on standard error, one
+// "rasterkit: LINE" or "rasterkit: warning: LINE" per line.
+void print_library_lines(const std::string &text, bool failed);
 
 // Owns one object of the conversion library and frees it with the
 // library's own function.
@@ -50,6 +50,7 @@ public:
     library_message &operator=(const library_message &) = delete;
     char **out() { return &text_; }
     std::string text() const { return text_ != nullptr ? text_ : ""; }
+    std::int32_t kind() const { return rkconv_message_kind(text_); }
 
 private:
     char *text_ = nullptr;

@@ -12,14 +12,17 @@ The shared library ships inside the package; set RASTERKIT_LIBRARY to use anothe
     results = rasterkit.convert_files(["a.jpg", "b.png"], "out", format="png", workers=4)
     rasterkit.probe("photo.jpg")                       # ProbeResult(format='jpeg', width=..., height=...)
 
-Failed reads, writes and encodes raise RasterkitError, which names the file.
+Failed reads, writes and encodes raise a subclass of RasterkitError, which names the file: PixelLimitError,
+UnsupportedImageError, DamagedImageError, RasterkitArgumentError (a ValueError), RasterkitMemoryError, and
+RasterkitOSError (an OSError; FileNotFoundError, PermissionError and the like for their errno).
 """
 from importlib import metadata as _metadata
 
 from ._conversion import DEFAULT_MAX_PIXELS
 from ._library import conversion, conversion_library_path, library, library_path
 from .batch import ConversionResult, convert_files
-from .errors import RasterkitError
+from .errors import (DamagedImageError, PixelLimitError, RasterkitArgumentError, RasterkitError, RasterkitMemoryError,
+                     RasterkitOSError, UnsupportedImageError)
 from .image import IccProfileInfo, Image, ProbeResult, format_for_name, magic_type, probe
 
 try:
@@ -32,6 +35,12 @@ __all__ = [
     "ConversionResult",
     "Image",
     "RasterkitError",
+    "PixelLimitError",
+    "UnsupportedImageError",
+    "DamagedImageError",
+    "RasterkitArgumentError",
+    "RasterkitMemoryError",
+    "RasterkitOSError",
     "__version__",
     "convert_files",
     "format_for_name",

@@ -4,10 +4,10 @@ from __future__ import annotations
 import ctypes
 import operator
 import os
-from typing import Optional, Sequence
+from typing import Optional, Sequence, Tuple
 
-from ._library import conversion
-from .errors import PathLike, RasterkitError
+from ._library import WriteFacts, conversion
+from .errors import PathLike, RasterkitError, error_of_kind
 
 DEFAULT_MAX_PIXELS = 268435456
 """Reads refuse images with more pixels than this unless told otherwise (16384 x 16384); 0: up to 2**29."""
@@ -22,18 +22,29 @@ class Options:
 
     def __init__(self, format: int = FORMAT_BY_NAME, quality: Optional[int] = None,
                  max_pixels: int = DEFAULT_MAX_PIXELS, transforms: Sequence[str] = (),
-                 compression: Optional[int] = None, auto_orient: bool = True, profile: int = PROFILE_KEEP) -> None:
+                 compression: Optional[int] = None, auto_orient: bool = True, profile: int = PROFILE_KEEP,
+                 accept_damaged: bool = False) -> None:
         self.handle = conversion.rkconv_options_new()
         if not self.handle:
             raise MemoryError("no room for conversion settings")
         conversion.rkconv_options_set_format(self.handle, format)
-        conversion.rkconv_options_set_quality(self.handle, -1 if quality is None else quality)
-        conversion.rkconv_options_set_max_pixels(self.handle, max_pixels)
-        conversion.rkconv_options_set_compression(self.handle, -1 if compression is None else compression)
+        conversion.rkconv_options_set_quality(self.handle, -1 if quality is None else _number(quality, "quality"))
+        conversion.rkconv_options_set_max_pixels(self.handle, check_max_pixels(max_pixels))
+        conversion.rkconv_options_set_compression(self.handle,
+                                                  -1 if compression is None else _number(compression, "compression"))
         conversion.rkconv_options_set_auto_orient(self.handle, 1 if auto_orient else 0)
         conversion.rkconv_options_set_profile(self.handle, profile)
+        conversion.rkconv_options_set_accept_damaged(self.handle, 1 if accept_damaged else 0)
         for name in transforms:
             conversion.rkconv_options_add_transform(self.handle, TRANSFORM_CODES[name])
+
+    def check(self, path: Optional[PathLike] = None) -> None:
+        """Raises RasterkitArgumentError (a ValueError) where the library says these settings cannot write
+        `path` (None: bytes, or each file of a batch)."""
+        facts, message = WriteFacts(), Message()
+        if conversion.rkconv_describe_write(self.handle, None if path is None else os.fsencode(path), -1,
+                                            ctypes.byref(facts), message.ref) != 0:
+            raise error(message)
 
     def __del__(self) -> None:
         if getattr(self, "handle", None):
@@ -84,40 +95,58 @@ class Message:
         return ctypes.byref(self.pointer)
 
     def text(self) -> Optional[str]:
+        return self.take()[0]
+
+    def take(self) -> Tuple[Optional[str], int, int]:
+        """The text, the kind of failure and the system's error number; the message is freed."""
         if not self.pointer.value:
-            return None
+            return None, 0, 0
         text = os.fsdecode(ctypes.string_at(self.pointer.value))
+        kind = conversion.rkconv_message_kind(self.pointer)
+        error_number = conversion.rkconv_message_errno(self.pointer)
         conversion.rkconv_free(self.pointer)
         self.pointer = ctypes.c_void_p()
-        return text
+        return text, kind, error_number
 
 
 def error(message: Message, path: Optional[PathLike] = None) -> RasterkitError:
-    """A RasterkitError from the library's message, which names the file itself where there is one."""
-    text = message.text() or "failed"
+    """The RasterkitError subclass of the library's kind of failure. The library names the file in its
+    line; `path` is kept on the exception, and the line's own naming of it is not repeated."""
+    text, kind, error_number = message.take()
+    text = text or "failed"
     if path is not None:
         prefix = os.fsdecode(path) + ": "
         if text.startswith(prefix):
             text = text[len(prefix):]
-    return RasterkitError(text, path)
+    return error_of_kind(kind, error_number, text, path)
 
 
-def check_compression(compression: Optional[int]) -> Optional[int]:
-    if compression is None:
-        return None
-    value = operator.index(compression)
-    if not 0 <= value <= 9:
-        raise ValueError("compression must be within 0..9, not %d" % value)
-    return value
+def _number(value: object, what: str) -> int:
+    try:
+        number = operator.index(value)  # type: ignore[arg-type]
+    except TypeError:
+        raise TypeError("%s must be an integer, not %s" % (what, type(value).__name__)) from None
+    # Out of 32 bits, the library's range check still has to see something out of range.
+    return max(min(number, 2**31 - 1), -2**31)
+
+
+def format_code(format: Optional[str], default: int = FORMAT_BY_NAME) -> int:
+    """The library's code of a format name ('bmp', 'png', 'jpeg', 'jpg'); `default` for None."""
+    if format is None:
+        return default
+    code = conversion.rkconv_format_from_name(os.fsencode(format)) if isinstance(format, str) else -1
+    if code < 0:
+        raise ValueError("format must be one of bmp, png, jpeg, not %r" % (format,))
+    return code
 
 
 def warn_about(message: Message) -> None:
-    """A success's warning from the library, as a Python warning."""
+    """A success's warnings from the library, one Python warning per line."""
     import warnings
 
     text = message.text()
-    if text:
-        warnings.warn(text, RuntimeWarning, stacklevel=3)
+    for line in (text or "").splitlines():
+        warnings.warn(line, RuntimeWarning, stacklevel=3)
 
 
 def check_max_pixels(max_pixels: int) -> int:

@@ -63,6 +63,12 @@ class Header(ctypes.Structure):
     _fields_ = [("format", _i32), ("width", _i32), ("height", _i32)]
 
 
+class WriteFacts(ctypes.Structure):
+    """What a write will produce: format code, extension, JPEG quality, PNG level."""
+
+    _fields_ = [("format", _i32), ("extension", _path), ("quality", _i32), ("compression", _i32)]
+
+
 # The conversion library's functions: name: (result type, argument types).
 CONVERSION_SIGNATURES = {
     "rkconv_free": (None, [_vp]),
@@ -75,6 +81,12 @@ CONVERSION_SIGNATURES = {
     "rkconv_options_add_transform": (_i32, [_vp, _i32]),
     "rkconv_options_set_auto_orient": (_i32, [_vp, _i32]),
     "rkconv_options_set_profile": (_i32, [_vp, _i32]),
+    "rkconv_options_set_accept_damaged": (_i32, [_vp, _i32]),
+    "rkconv_message_kind": (_i32, [_vp]),
+    "rkconv_message_errno": (_i32, [_vp]),
+    "rkconv_format_from_name": (_i32, [_path]),
+    "rkconv_format_name": (_path, [_i32]),
+    "rkconv_describe_write": (_i32, [_vp, _path, _i32, ctypes.POINTER(WriteFacts), _message]),
     "rkconv_metadata_new": (_vp, []),
     "rkconv_metadata_free": (None, [_vp]),
     "rkconv_metadata_orientation": (_i32, [_vp]),

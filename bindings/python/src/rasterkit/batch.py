@@ -8,15 +8,14 @@ from dataclasses import dataclass
 from typing import Any, Iterable, List, Optional, Sequence, Tuple
 
 from ._conversion import (DEFAULT_MAX_PIXELS, FORMAT_OF_INPUT, PROFILE_KEEP, PROFILE_STRIP, PROFILE_TO_SRGB,
-                          TRANSFORM_CODES, Message, Options, check_compression, check_max_pixels)
+                          TRANSFORM_CODES, Message, Options, error, format_code)
 from ._library import conversion
 from .errors import PathLike
-from .image import FORMATS
 
 TRANSFORMS = tuple(TRANSFORM_CODES)
 
 # What one conversion needs, plain enough to travel to a Dask worker.
-Settings = Tuple[int, Tuple[str, ...], Optional[int], int, Optional[int], bool, int]
+Settings = Tuple[int, Tuple[str, ...], Optional[int], int, Optional[int], bool, int, bool]
 
 
 @dataclass(frozen=True)
@@ -35,16 +34,15 @@ class ConversionResult:
         return self.error is None
 
 
-def plan(inputs: Iterable[PathLike], output_dir: PathLike, format: Optional[str]) -> List[Tuple[str, str]]:
+def plan(inputs: Iterable[PathLike], output_dir: PathLike, code: int) -> List[Tuple[str, str]]:
     """(input, output) pairs by the library's batch rules; ValueError naming both inputs where two would
     write the same file."""
     names = [os.fsencode(p) for p in inputs]
     array = (ctypes.c_char_p * len(names))(*names)
     handle, message = ctypes.c_void_p(), Message()
-    code = FORMATS[format] if format is not None else FORMAT_OF_INPUT
     if conversion.rkconv_plan_batch(array, len(names), os.fsencode(output_dir), code, ctypes.byref(handle),
                                     message.ref) != 0:
-        raise ValueError(message.text())
+        raise error(message)
     try:
         return [(os.fsdecode(conversion.rkconv_plan_input(handle, i)), os.fsdecode(conversion.rkconv_plan_output(handle, i)))
                 for i in range(conversion.rkconv_plan_size(handle))]
@@ -55,9 +53,10 @@ def plan(inputs: Iterable[PathLike], output_dir: PathLike, format: Optional[str]
 def convert_one(input_path: str, output_path: str, settings: Settings) -> ConversionResult:
     """Reads with the pixel limit, transforms and safely writes one file; never raises for a bad file.
     Runs on Dask workers too."""
-    format, transforms, quality, max_pixels, compression, auto_orient, profile = settings
+    format, transforms, quality, max_pixels, compression, auto_orient, profile, accept_damaged = settings
     options = Options(format=format, quality=quality, max_pixels=max_pixels, transforms=transforms,
-                      compression=compression, auto_orient=auto_orient, profile=profile)
+                      compression=compression, auto_orient=auto_orient, profile=profile,
+                      accept_damaged=accept_damaged)
     message = Message()
     if conversion.rkconv_convert(os.fsencode(input_path), -1, os.fsencode(output_path), -1, options.handle,
                                  message.ref) != 0:
@@ -69,7 +68,7 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
                   transforms: Sequence[str] = (), quality: Optional[int] = None, workers: Optional[int] = None,
                   client: Any = None, max_pixels: int = DEFAULT_MAX_PIXELS,
                   compression: Optional[int] = None, auto_orient: bool = True, strip: bool = False,
-                  to_srgb: bool = False) -> List[ConversionResult]:
+                  to_srgb: bool = False, accept_damaged: bool = False) -> List[ConversionResult]:
     """Converts each input to ``output_dir/<stem>.<ext>`` with the rules of ``rasterkit convert IN... -o DIR``.
 
     `format` ('bmp', 'png', 'jpeg') gives every output that format and extension (jpg for JPEG); without
@@ -80,6 +79,8 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
     to the library's ceiling of 2**29). Each image is first turned upright by its EXIF orientation unless
     `auto_orient` is False (the outputs carry no EXIF); `transforms` apply after that. A colour profile is
     carried into PNG and JPEG outputs unless `strip`; `to_srgb` converts the pixels to sRGB instead.
+    A file whose data is damaged (ends early, corrupt) fails unless `accept_damaged`, which converts what
+    decodes and reports the damage in the result's `warning`.
 
     Returns one ConversionResult per input file, in input order; a file that cannot be read or written is
     reported in its result, never raised. Arguments that are wrong for every file raise ValueError, and two
@@ -90,25 +91,21 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
     ``dask.distributed.Client`` the files are mapped over that cluster's workers, which must have this
     package installed and see the same paths.
     """
-    if format is not None and format not in FORMATS:
-        raise ValueError("format must be one of bmp, png, jpeg, not %r" % (format,))
+    code = format_code(format, FORMAT_OF_INPUT)
     transforms = tuple(transforms)
     for name in transforms:
         if name not in TRANSFORMS:
             raise ValueError("transforms are %s, not %r" % (", ".join(TRANSFORMS), name))
-    if quality is not None and not 0 <= quality <= 100:
-        raise ValueError("quality must be within 0..100, not %r" % (quality,))
-    if quality is not None and format is not None and FORMATS[format] != 3:
-        raise ValueError("quality applies to JPEG output only")
     if strip and to_srgb:
         raise ValueError("strip and to_srgb exclude each other")
     profile = PROFILE_STRIP if strip else PROFILE_TO_SRGB if to_srgb else PROFILE_KEEP
-    settings = (FORMATS[format] if format is not None else FORMAT_OF_INPUT, transforms, quality,
-                check_max_pixels(max_pixels), check_compression(compression), bool(auto_orient), profile)
-    pairs = plan(inputs, output_dir, format)
+    settings = (code, transforms, quality, max_pixels, compression, bool(auto_orient), profile, bool(accept_damaged))
+    # Settings the library refuses fail here, before any file is planned or touched.
+    Options(format=code, quality=quality, max_pixels=max_pixels, compression=compression).check()
+    pairs = plan(inputs, output_dir, code)
     message = Message()
     if conversion.rkconv_make_directories(os.fsencode(output_dir), message.ref) != 0:
-        raise OSError(message.text())
+        raise error(message, output_dir)
     inputs_list = [p[0] for p in pairs]
     outputs_list = [p[1] for p in pairs]
     count = len(pairs)

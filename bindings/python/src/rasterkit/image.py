@@ -6,13 +6,11 @@ import operator
 import os
 from typing import Any, Dict, Iterable, NamedTuple, Optional, Tuple
 
-from ._conversion import (DEFAULT_MAX_PIXELS, Message, Metadata, Options, check_compression, check_max_pixels, error,
-                          warn_about)
+from ._conversion import DEFAULT_MAX_PIXELS, Message, Metadata, Options, error, format_code, warn_about
 from ._library import Header, RecordPointer, conversion, library
 from .errors import PathLike, RasterkitError
 
-FORMATS = {"bmp": 1, "png": 2, "jpeg": 3, "jpg": 3}
-FORMAT_NAMES = {1: "bmp", 2: "png", 3: "jpeg"}
+FORMAT_NAMES = {code: os.fsdecode(conversion.rkconv_format_name(code)) for code in (1, 2, 3)}
 _CHANNELS = 4
 # PNG chunk framing, header chunks and the libpng's IDAT chunk size, for the worst-case encoding.
 _PNG_FIXED_BYTES = 1024
@@ -93,23 +91,6 @@ def probe(path: PathLike) -> ProbeResult:
     return ProbeResult(FORMAT_NAMES[header.format], header.width, header.height, metadata.orientation, info)
 
 
-def _format_code(format: Optional[str]) -> int:
-    if format is not None and format not in FORMATS:
-        raise ValueError("format must be one of bmp, png, jpeg, not %r" % (format,))
-    return FORMATS[format] if format is not None else 0
-
-
-def _quality(quality: Optional[int], writes_jpeg: bool) -> Optional[int]:
-    if quality is None:
-        return None
-    quality = _index(quality, "quality")
-    if not 0 <= quality <= 100:
-        raise ValueError("quality must be within 0..100, not %d" % quality)
-    if not writes_jpeg:
-        raise ValueError("quality applies to JPEG output only")
-    return quality
-
-
 class Image:
     """An RGBA image, 8 bits per channel, held by the C library.
 
@@ -177,29 +158,35 @@ class Image:
     # Files ----------------------------------------------------------------
 
     @classmethod
-    def read(cls, path: PathLike, max_pixels: int = DEFAULT_MAX_PIXELS, auto_orient: bool = False) -> "Image":
-        """Reads a BMP, PNG or JPEG file, the format told by its content. Raises RasterkitError if it cannot.
+    def read(cls, path: PathLike, max_pixels: int = DEFAULT_MAX_PIXELS, auto_orient: bool = False,
+             accept_damaged: bool = False) -> "Image":
+        """Reads a BMP, PNG or JPEG file, the format told by its content (every JPEG libjpeg-turbo decodes,
+        CMYK and YCCK ones made RGB). Raises a RasterkitError subclass if it cannot: PixelLimitError,
+        UnsupportedImageError, DamagedImageError, or an OSError one (FileNotFoundError for a missing file).
 
         A file whose header declares more than `max_pixels` pixels is refused before any pixel memory is
-        taken (default 268435456, 16384 x 16384; 0 allows up to the library's ceiling of 2**29). The pixels
-        are as stored unless `auto_orient` turns them upright by the file's EXIF orientation. The file's
-        colour profile, if any, is kept in `icc_profile`.
+        taken (default 268435456, 16384 x 16384; 0 allows up to the library's ceiling of 2**29). Damaged
+        data (a file that ends early, corrupt data) fails unless `accept_damaged`, which keeps what decodes
+        and warns (RuntimeWarning). The pixels are as stored unless `auto_orient` turns them upright by the
+        file's EXIF orientation. The file's colour profile, if any, is kept in `icc_profile`.
         """
-        options = Options(max_pixels=check_max_pixels(max_pixels), auto_orient=auto_orient)
+        options = Options(max_pixels=max_pixels, auto_orient=auto_orient, accept_damaged=accept_damaged)
         image = cls()
         message, metadata = Message(), Metadata()
         if conversion.rkconv_read_file(_encode_path(path), options.handle, image._live(), metadata.handle,
                                        message.ref) != 0:
             image.close()
             raise error(message, path)
+        warn_about(message)
         image.icc_profile = metadata.icc_profile
         return image
 
     @classmethod
-    def from_bytes(cls, data: bytes, max_pixels: int = DEFAULT_MAX_PIXELS, auto_orient: bool = False) -> "Image":
+    def from_bytes(cls, data: bytes, max_pixels: int = DEFAULT_MAX_PIXELS, auto_orient: bool = False,
+                   accept_damaged: bool = False) -> "Image":
         """Decodes the bytes of a BMP, PNG or JPEG file (format by content), as read() reads a file."""
         view = memoryview(data).cast("B")
-        options = Options(max_pixels=check_max_pixels(max_pixels), auto_orient=auto_orient)
+        options = Options(max_pixels=max_pixels, auto_orient=auto_orient, accept_damaged=accept_damaged)
         array = (ctypes.c_uint8 * len(view)).from_buffer_copy(view) if len(view) else None
         image = cls()
         message, metadata = Message(), Metadata()
@@ -207,6 +194,7 @@ class Image:
                                         message.ref) != 0:
             image.close()
             raise error(message)
+        warn_about(message)
         image.icc_profile = metadata.icc_profile
         return image
 
@@ -222,10 +210,8 @@ class Image:
         raised, saying why, and an existing file is left as it was.
         """
         record = self._live()
-        code = _format_code(format)
-        written = code or FORMATS.get(format_for_name(path) or "png")
-        options = Options(format=code, quality=_quality(quality, written == 3),
-                          compression=check_compression(compression))
+        options = Options(format=format_code(format), quality=quality, compression=compression)
+        options.check(path)
         message, metadata = Message(), Metadata(self.icc_profile)
         if conversion.rkconv_write_file(_encode_path(path), record, options.handle, metadata.handle, message.ref) != 0:
             raise error(message, path)
@@ -236,8 +222,8 @@ class Image:
         record = self._live()
         if format is None:
             raise ValueError("to_bytes needs a format: bmp, png or jpeg")
-        code = _format_code(format)
-        options = Options(format=code, quality=_quality(quality, code == 3), compression=check_compression(compression))
+        options = Options(format=format_code(format), quality=quality, compression=compression)
+        options.check()
         data, length, message, metadata = ctypes.c_void_p(), ctypes.c_size_t(), Message(), Metadata(self.icc_profile)
         if conversion.rkconv_write_bytes(record, options.handle, metadata.handle, ctypes.byref(data),
                                          ctypes.byref(length), message.ref) != 0:

@@ -40,6 +40,16 @@ constexpr std::uint16_t bmp_magic = 0x4D42;  // "BM" read as little-endian
 void decode_bmp_headers(const unsigned char (&bytes)[bmp_header_bytes], rasterkit_bmpfileheader &file_header,
                         rasterkit_bmpinfoheader &info_header);
 
+// Both header records into the first bmp_header_bytes of a file.
+void encode_bmp_headers(const rasterkit_bmpfileheader &file_header, const rasterkit_bmpinfoheader &info_header,
+                        unsigned char (&bytes)[bmp_header_bytes]);
+
+// The headers of the 24-bit bottom-up file the writer makes of a
+// width x height image whose rows take `stride` bytes each.
+void written_bmp_headers(std::int32_t width, std::int32_t height, std::uint64_t stride,
+                         rasterkit_bmpfileheader &file_header, rasterkit_bmpinfoheader &info_header);
+constexpr std::uint16_t written_bmp_depth = 24;
+
 enum class bmp_header_verdict { readable, not_a_bitmap, bad_colour_planes, not_rgb };
 
 // Whether the reader decodes a file with these headers and this length

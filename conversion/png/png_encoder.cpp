@@ -1,4 +1,5 @@
-#include "png_encoder.h"
+#include "png/png_encoder.h"
+#include "png/png_room.h"
 
 #include <png.h>
 
@@ -46,28 +47,30 @@ constexpr char profile_name[] = "ICC profile";
 // An iCCP chunk where the image has a profile libpng accepts, else the sRGB
 // chunk. Profiles libpng finds fault with come back as its warnings, not
 // errors, so that a bad profile never fails the write.
-void describe_colours(png_structp png, png_infop info, const png_settings &settings) {
+void describe_colours(png_structp png, png_infop info, const encode_settings &settings, warnings &said) {
     const std::vector<std::uint8_t> *profile = settings.icc_profile;
     if (profile != nullptr && !profile->empty()) {
         png_set_benign_errors(png, 1);
         png_set_iCCP(png, info, profile_name, PNG_COMPRESSION_TYPE_BASE, profile->data(),
                      static_cast<png_uint_32>(profile->size()));
         if (png_get_valid(png, info, PNG_INFO_iCCP) != 0) return;
-        if (settings.warning != nullptr) *settings.warning = "libpng refused the colour profile: written as sRGB";
+        said.add(concerning::output, "libpng refused the colour profile: written as sRGB");
     }
     png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
 }
 
-bool write_png(png_encode_context *context, const rasterkit_image *image, const png_settings &settings,
-               bool opaque) {
+bool write_png(png_encode_context *context, const rasterkit_image *image, const encode_settings &settings,
+               bool opaque, warnings &said) {
     if (setjmp(png_jmpbuf(context->png))) return false;  // NOLINT(cert-err52-cpp): libpng's errors land here
     png_set_write_fn(context->png, context, png_encode_write, png_encode_flush);
+    // libpng's default limit of a million rows or columns is not PNG's; every record is written.
+    png_set_user_limits(context->png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_set_compression_level(context->png, settings.compression);
     png_set_filter(context->png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
     png_set_IHDR(context->png, context->info, static_cast<png_uint_32>(image->width),
                  static_cast<png_uint_32>(image->height), 8, opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-    describe_colours(context->png, context->info, settings);
+    describe_colours(context->png, context->info, settings, said);
     png_write_info(context->png, context->info);
     // The record's rows go in as they lie; for RGB libpng drops the fourth byte.
     if (opaque) png_set_filler(context->png, 0, PNG_FILLER_AFTER);
@@ -86,7 +89,7 @@ bool is_opaque(const rasterkit_image *image) {
     return true;
 }
 
-std::string encode_png(const rasterkit_image *image, const png_settings &settings, byte_sink &sink) {
+status encode_png(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &said) {
     auto context = std::make_unique<png_encode_context>();
     context->sink = &sink;
     context->rows.resize(static_cast<std::size_t>(image->height));
@@ -97,11 +100,13 @@ std::string encode_png(const rasterkit_image *image, const png_settings &setting
     if (context->png != nullptr) context->info = png_create_info_struct(context->png);
     if (context->info == nullptr) {
         png_destroy_write_struct(&context->png, nullptr);
-        return "out of memory";
+        return out_of_memory();
     }
-    const bool written = write_png(context.get(), image, settings, opaque);
+    const bool written = write_png(context.get(), image, settings, opaque, said);
     png_destroy_write_struct(&context->png, &context->info);
-    return written ? std::string() : std::string(context->error);
+    if (written) return success();
+    return sink.failure_number() != 0 ? system_failure(sink.failure_number(), "")
+                                      : failure(failure_kind::input_output, context->error);
 }
 
 }  // namespace rkconv

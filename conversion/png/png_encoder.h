@@ -5,12 +5,6 @@
 // ended.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
-#include "rasterkit.h"
-#include "sink.h"
 
 namespace rkconv {
 
@@ -19,17 +13,5 @@ namespace rkconv {
 // on grainy photos it even beats levels 4 to 9 in size, since zlib's fast
 // levels suit filtered photographic rows.
 constexpr int default_png_compression = 3;
-
-struct png_settings {
-    int compression = default_png_compression;              // zlib level 0..9
-    const std::vector<std::uint8_t> *icc_profile = nullptr;  // written as iCCP instead of sRGB
-    std::string *warning = nullptr;                           // told when libpng refuses the profile
-};
-
-// Empty on success, else why not. `image` has pixels.
-std::string encode_png(const rasterkit_image *image, const png_settings &settings, byte_sink &sink);
-
-// True when every alpha is 255; stops at the first pixel that is not.
-bool is_opaque(const rasterkit_image *image);
 
 }  // namespace rkconv

@@ -1,4 +1,7 @@
-#include "jpeg_encoder.h"
+// JPEG through libjpeg's full interface, with the calls and defaults of
+// rasterkit's writer, so that the same pixels and quality give the same
+// bytes. Errors come back as a status; the process is never ended.
+#include "jpeg/jpeg_room.h"
 
 #include <cstdio>
 #include <memory>
@@ -7,7 +10,7 @@
 #include <jerror.h>
 
 #include "rasterkit_rules/jpeg_compress.h"
-#include "jpeg_errors.h"
+#include "jpeg/jpeg_errors.h"
 
 namespace rkconv {
 namespace {
@@ -46,7 +49,7 @@ void finish_destination(j_compress_ptr cinfo) {
     if (!context->sink->write(context->buffer, used) || !context->sink->flush()) ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
-bool write_jpeg(jpeg_encode_context *context, const rasterkit_image *image, const jpeg_settings &settings) {
+bool write_jpeg(jpeg_encode_context *context, const rasterkit_image *image, const encode_settings &settings) {
     jpeg_compress_struct *cinfo = &context->cinfo;
     cinfo->err = install_error_trap(context->errors);
     if (setjmp(context->errors.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
@@ -70,12 +73,13 @@ bool write_jpeg(jpeg_encode_context *context, const rasterkit_image *image, cons
 
 }  // namespace
 
-std::string encode_jpeg(const rasterkit_image *image, const jpeg_settings &settings, byte_sink &sink) {
+status encode_jpeg(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &) {
     auto context = std::make_unique<jpeg_encode_context>();
     context->sink = &sink;
     context->errors.sink = &sink;
-    if (write_jpeg(context.get(), image, settings)) return {};
-    return context->errors.text;
+    if (write_jpeg(context.get(), image, settings)) return success();
+    if (sink.failure_number() != 0) return system_failure(sink.failure_number(), "");
+    return failure(failure_kind::input_output, context->errors.text);
 }
 
 }  // namespace rkconv

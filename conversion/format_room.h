@@ -1,0 +1,77 @@
+// One room per format: the header probe and the decoder (one object that
+// reads the header, then decodes the pixels from the same source), the
+// encoder and the completeness check of a written file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "byte_source.h"
+#include "metadata.h"
+#include "rasterkit.h"
+#include "sink.h"
+#include "status.h"
+
+namespace rkconv {
+
+struct image_header {
+    std::int32_t format = -1;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+
+struct decode_settings {
+    bool accept_damaged = false;  // keep what decodes from damaged data, with a warning
+    // What the header said; a decoder that uses up the colour profile (CMYK
+    // made RGB) removes it here.
+    rkconv_metadata *metadata = nullptr;
+};
+
+class decoder {
+public:
+    virtual ~decoder() = default;
+    // Parses the header from the source's first byte; the metadata before
+    // the pixels goes to `metadata` when it is not null.
+    virtual status read_header(image_header &header, rkconv_metadata *metadata) = 0;
+    // Decodes the pixels of the header just read into `pixels`, 4 * width *
+    // height bytes of zeros in the record's layout.
+    virtual status decode(std::uint8_t *pixels, const decode_settings &settings, warnings &said) = 0;
+};
+
+struct encode_settings {
+    int quality = 100;                                       // JPEG
+    int compression = 3;                                     // PNG
+    const std::vector<std::uint8_t> *icc_profile = nullptr;  // carried into PNG and JPEG
+};
+
+// Reads `count` bytes at `offset` of a written file; false when they are not all there.
+using read_at = std::function<bool(char *into, std::size_t count, std::uint64_t offset)>;
+
+struct format_room {
+    std::int32_t format;
+    std::unique_ptr<decoder> (*open_decoder)(byte_source &source);
+    // `image` has pixels; what the encoder has to say goes to `said` about the output.
+    status (*encode)(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink,
+                     warnings &said);
+    // Whether a written file of `size` bytes is whole, judged by its own structure.
+    bool (*is_complete)(const read_at &read, std::uint64_t size);
+};
+
+// The header's size, refused as "cannot be read as FORMAT (no usable size)"
+// when a record could never hold it.
+status accept_size(std::uint64_t width, std::uint64_t height, image_header &header);
+
+const format_room &bmp_room();
+const format_room &png_room();
+const format_room &jpeg_room();
+
+// The room of a format code; null for any other.
+const format_room *room_of(std::int32_t format);
+// The format the first bytes of a file announce: BMP and PNG by the shared
+// signature rule, JPEG by its start of image and any marker after it;
+// format -1 for none.
+std::int32_t format_of_leading_bytes(const std::uint8_t *bytes, std::size_t count);
+
+}  // namespace rkconv

@@ -1,0 +1,254 @@
+// JPEG pixels through libjpeg-turbo's full interface: greyscale, YCbCr and
+// RGB files straight into the record's RGBA layout (the samples rasterkit's
+// reader gives), CMYK and YCCK files through CMYK samples to RGB.
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jpeglib.h>
+#include <jerror.h>
+#include <memory>
+#include <vector>
+
+#include "jpeg/jpeg_errors.h"
+#include "jpeg/jpeg_room.h"
+#include "rasterkit_rules/formats.h"
+
+#ifndef JCS_ALPHA_EXTENSIONS
+#error "the JPEG room needs libjpeg-turbo's extended colour spaces (JCS_EXT_RGBA)"
+#endif
+
+namespace rkconv {
+namespace {
+
+constexpr std::size_t rgba_bytes = 4;
+constexpr std::size_t input_buffer_bytes = std::size_t{1} << 16;
+constexpr unsigned int max_marker_bytes = 0xFFFF;
+constexpr unsigned char exif_marker_header[] = {'E', 'x', 'i', 'f', 0, 0};
+// No real file has this many scans; hostile progressive files use thousands
+// of them to make every scan a pass over the whole image.
+constexpr int max_scans = 1000;
+constexpr JOCTET end_of_image[] = {0xFF, JPEG_EOI};
+
+// What libjpeg changes while it works lives outside the frames that call
+// setjmp, so that it is still valid when control comes back by longjmp.
+struct jpeg_read_context {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_trap errors;
+    jpeg_source_mgr source_manager;
+    jpeg_progress_mgr progress;
+    byte_source *source;
+    bool created;
+    std::vector<std::uint8_t> icc_profile;  // kept for CMYK files
+    JOCTET buffer[input_buffer_bytes];
+};
+
+jpeg_read_context *context_of(j_decompress_ptr cinfo) { return static_cast<jpeg_read_context *>(cinfo->client_data); }
+
+void start_source(j_decompress_ptr) {}
+
+// As libjpeg's own file source does: at the end, a warning and an
+// end-of-image marker, so what was decoded is kept.
+boolean fill_source(j_decompress_ptr cinfo) {
+    jpeg_read_context *context = context_of(cinfo);
+    std::size_t got = context->source->read(context->buffer, input_buffer_bytes);
+    if (got == 0) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        std::memcpy(context->buffer, end_of_image, sizeof end_of_image);
+        got = sizeof end_of_image;
+    }
+    cinfo->src->next_input_byte = context->buffer;
+    cinfo->src->bytes_in_buffer = got;
+    return TRUE;
+}
+
+void skip_source(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    auto remaining = static_cast<std::size_t>(count);
+    while (remaining > cinfo->src->bytes_in_buffer) {
+        remaining -= cinfo->src->bytes_in_buffer;
+        fill_source(cinfo);
+    }
+    cinfo->src->next_input_byte += remaining;
+    cinfo->src->bytes_in_buffer -= remaining;
+}
+
+void finish_source(j_decompress_ptr) {}
+
+void attach_source(jpeg_read_context *context) {
+    j_decompress_ptr cinfo = &context->cinfo;
+    if (const std::uint8_t *memory = context->source->memory()) {
+        jpeg_mem_src(cinfo, memory, static_cast<unsigned long>(context->source->memory_length()));
+        return;
+    }
+    jpeg_source_mgr &manager = context->source_manager;
+    manager.init_source = start_source;
+    manager.fill_input_buffer = fill_source;
+    manager.skip_input_data = skip_source;
+    manager.resync_to_restart = jpeg_resync_to_restart;
+    manager.term_source = finish_source;
+    manager.bytes_in_buffer = 0;
+    manager.next_input_byte = nullptr;
+    cinfo->src = &manager;
+}
+
+void limit_scans(j_common_ptr cinfo) {
+    auto *decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (decompress->input_scan_number <= max_scans) return;
+    auto *trap = reinterpret_cast<jpeg_error_trap *>(cinfo->err);
+    std::snprintf(trap->text, sizeof trap->text, "Too many scans in JPEG file (more than %d)", max_scans);
+    std::longjmp(trap->resume, 1);  // NOLINT(cert-err52-cpp): the one way back from libjpeg
+}
+
+// The first APP1 segment that holds EXIF, and the ICC profile from the APP2
+// segments, which libjpeg-turbo joins in their order.
+void read_metadata(jpeg_read_context *context, rkconv_metadata *metadata) {
+    j_decompress_ptr cinfo = &context->cinfo;
+    JOCTET *profile = nullptr;
+    unsigned int profile_length = 0;
+    if (jpeg_read_icc_profile(cinfo, &profile, &profile_length) && profile != nullptr &&
+        profile_length <= max_icc_bytes)
+        context->icc_profile.assign(profile, profile + profile_length);
+    std::free(profile);
+    if (metadata == nullptr) return;
+    for (jpeg_saved_marker_ptr marker = cinfo->marker_list; marker != nullptr; marker = marker->next) {
+        if (marker->marker != JPEG_APP0 + 1 || marker->data_length < sizeof exif_marker_header ||
+            std::memcmp(marker->data, exif_marker_header, sizeof exif_marker_header) != 0)
+            continue;
+        metadata->orientation = exif_orientation(marker->data, marker->data_length);
+        break;
+    }
+    if (!context->icc_profile.empty()) adopt_icc(*metadata, context->icc_profile);
+}
+
+bool read_header_of(jpeg_read_context *context, rkconv_metadata *metadata, bool *header_ok) {
+    j_decompress_ptr cinfo = &context->cinfo;
+    cinfo->err = install_error_trap(context->errors);
+    if (setjmp(context->errors.resume)) return false;  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
+    jpeg_create_decompress(cinfo);
+    context->created = true;
+    cinfo->client_data = context;
+    context->progress.progress_monitor = limit_scans;
+    cinfo->progress = &context->progress;
+    attach_source(context);
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, max_marker_bytes);
+    jpeg_save_markers(cinfo, JPEG_APP0 + 2, max_marker_bytes);
+    *header_ok = jpeg_read_header(cinfo, TRUE) == JPEG_HEADER_OK;
+    if (*header_ok) read_metadata(context, metadata);
+    return true;
+}
+
+bool is_cmyk(const jpeg_decompress_struct &cinfo) {
+    return cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+}
+
+// Rows that come out of libjpeg in another layout than the record's.
+void spread_row(const JSAMPLE *samples, int components, std::uint8_t *out, JDIMENSION width) {
+    for (JDIMENSION x = 0; x < width; ++x, samples += components, out += rgba_bytes) {
+        out[0] = samples[0];
+        out[1] = samples[components == 1 ? 0 : 1];
+        out[2] = samples[components == 1 ? 0 : 2];
+        out[3] = 0xFF;
+    }
+}
+
+bool read_pixels(jpeg_read_context *context, std::uint8_t *pixels, bool *unsupported) {
+    j_decompress_ptr cinfo = &context->cinfo;
+    if (setjmp(context->errors.resume)) return false;  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
+    switch (cinfo->jpeg_color_space) {
+        case JCS_GRAYSCALE:
+        case JCS_YCbCr:
+        case JCS_RGB:
+            cinfo->out_color_space = JCS_EXT_RGBA;
+            break;
+        case JCS_CMYK:
+        case JCS_YCCK:
+            cinfo->out_color_space = JCS_CMYK;
+            break;
+        default:
+            break;
+    }
+    jpeg_calc_output_dimensions(cinfo);
+    const int components = cinfo->output_components;
+    if (components != 1 && components != 3 && components != 4) {
+        *unsupported = true;
+        return false;
+    }
+    jpeg_start_decompress(cinfo);
+    const std::size_t stride = rgba_bytes * cinfo->output_width;
+    std::vector<JSAMPLE> row(components == 4 ? 0 : std::size_t{cinfo->output_width} * static_cast<std::size_t>(components));
+    while (cinfo->output_scanline < cinfo->output_height) {
+        std::uint8_t *target = pixels + std::size_t{cinfo->output_scanline} * stride;
+        JSAMPROW into = components == 4 ? target : row.data();
+        if (jpeg_read_scanlines(cinfo, &into, 1) == 1 && components != 4)
+            spread_row(row.data(), components, target, cinfo->output_width);
+    }
+    // libjpeg can still fail here (a second frame after the scan, say).
+    jpeg_finish_decompress(cinfo);
+    return true;
+}
+
+class jpeg_decoder final : public decoder {
+public:
+    explicit jpeg_decoder(byte_source &source) {
+        context_->source = &source;
+        context_->created = false;
+    }
+    ~jpeg_decoder() override {
+        if (context_->created) jpeg_destroy_decompress(&context_->cinfo);
+    }
+    jpeg_decoder(const jpeg_decoder &) = delete;
+    jpeg_decoder &operator=(const jpeg_decoder &) = delete;
+
+    status read_header(image_header &header, rkconv_metadata *metadata) override {
+        header.format = rasterkit::format_jpeg;
+        // Header warnings say nothing the decode will not say again.
+        bool header_ok = false;
+        if (!read_header_of(context_.get(), metadata, &header_ok)) return refusal(context_->errors.text);
+        if (!header_ok) return refusal("not a normal JPEG");
+        return accept_size(context_->cinfo.image_width, context_->cinfo.image_height, header);
+    }
+
+    status decode(std::uint8_t *pixels, const decode_settings &settings, warnings &said) override {
+        context_->errors.said = &said;
+        context_->errors.accept_damaged = settings.accept_damaged;
+        bool unsupported = false;
+        if (!read_pixels(context_.get(), pixels, &unsupported)) {
+            if (unsupported)
+                return failure(failure_kind::not_an_image,
+                               "cannot be read as jpeg (" + std::to_string(context_->cinfo.output_components) +
+                                   " colour components are not supported)");
+            if (context_->source->read_error() != 0)
+                return system_failure(context_->source->read_error(), "cannot be read");
+            return failure(failure_kind::damaged, std::string("damaged JPEG data (") + context_->errors.text + ")");
+        }
+        if (!is_cmyk(context_->cinfo)) return success();
+        const std::size_t count = std::size_t{context_->cinfo.output_width} * context_->cinfo.output_height;
+        const bool inverted = context_->cinfo.saw_Adobe_marker != 0;
+        if (!cmyk_to_rgb(pixels, count, inverted, context_->icc_profile))
+            said.add(concerning::input, context_->icc_profile.empty()
+                                            ? "CMYK without a colour profile: converted to RGB by the plain formula"
+                                            : "the CMYK colour profile cannot be used: converted to RGB by the plain "
+                                              "formula");
+        if (settings.metadata != nullptr) adopt_icc(*settings.metadata, {});
+        return success();
+    }
+
+private:
+    status refusal(const std::string &why) const {
+        if (context_->source->read_error() != 0) return system_failure(context_->source->read_error(), "cannot be read");
+        const int code = context_->errors.code;
+        const bool unsupported = code == JERR_SOF_UNSUPPORTED || code == JERR_NOT_COMPILED || code == JERR_BAD_PRECISION;
+        return failure(unsupported ? failure_kind::not_an_image : failure_kind::damaged,
+                       "cannot be read as jpeg (" + why + ")");
+    }
+
+    std::unique_ptr<jpeg_read_context> context_ = std::make_unique<jpeg_read_context>();
+};
+
+}  // namespace
+
+std::unique_ptr<decoder> open_jpeg_decoder(byte_source &source) { return std::make_unique<jpeg_decoder>(source); }
+
+}  // namespace rkconv
