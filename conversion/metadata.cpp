@@ -26,9 +26,37 @@ struct profile_closer {
     void operator()(void *profile) const noexcept { cmsCloseProfile(profile); }
 };
 
+constexpr std::size_t icc_header_bytes = 128;
+constexpr std::size_t icc_signature_offset = 36;
+constexpr unsigned char icc_signature[] = {'a', 'c', 's', 'p'};
+constexpr std::size_t icc_tag_entry_bytes = 12;
+
+std::uint32_t big_endian_at(const std::vector<std::uint8_t> &bytes, std::size_t offset) {
+    return std::uint32_t{bytes[offset]} << 24 | std::uint32_t{bytes[offset + 1]} << 16 |
+           std::uint32_t{bytes[offset + 2]} << 8 | std::uint32_t{bytes[offset + 3]};
+}
+
+// Whether the profile's header and tag table agree with its bytes: Little
+// CMS opens some profiles that do not, and libpng refuses those for PNG, so
+// such a profile is dropped for every output alike.
+bool icc_structure_holds(const std::vector<std::uint8_t> &profile) {
+    const std::size_t size = profile.size();
+    if (size < icc_header_bytes + 4 || big_endian_at(profile, 0) != size) return false;
+    if (std::memcmp(profile.data() + icc_signature_offset, icc_signature, sizeof icc_signature) != 0) return false;
+    const std::uint64_t tags = big_endian_at(profile, icc_header_bytes);
+    if (icc_header_bytes + 4 + tags * icc_tag_entry_bytes > size) return false;
+    for (std::uint64_t i = 0; i < tags; ++i) {
+        const std::size_t entry = icc_header_bytes + 4 + static_cast<std::size_t>(i) * icc_tag_entry_bytes;
+        const std::uint64_t offset = big_endian_at(profile, entry + 4);
+        const std::uint64_t length = big_endian_at(profile, entry + 8);
+        if (offset + length > size) return false;
+    }
+    return true;
+}
+
 icc_facts examine_icc(const std::vector<std::uint8_t> &profile) {
     icc_facts facts;
-    if (profile.empty()) return facts;
+    if (profile.empty() || !icc_structure_holds(profile)) return facts;
     const std::unique_ptr<void, profile_closer> opened(
         cmsOpenProfileFromMemTHR(nullptr, profile.data(), static_cast<cmsUInt32Number>(profile.size())));
     if (!opened) return facts;

@@ -373,6 +373,9 @@ TEST(IccProfile, NonRgbAndMalformedAreDroppedAndStripRemoves) {
     const bytes grey = saved(cmsCreateGrayProfile(cmsD50_xyY(), gamma));
     cmsFreeToneCurve(gamma);
     const bytes garbage(300, 0x5A);
+    // Little CMS opens it; its header's size says one byte more than it has.
+    bytes mis_sized = prophoto_profile();
+    mis_sized[3] = static_cast<std::uint8_t>(mis_sized[3] + 1);
     struct drop_case {
         bytes profile;
         std::int32_t policy;
@@ -380,6 +383,7 @@ TEST(IccProfile, NonRgbAndMalformedAreDroppedAndStripRemoves) {
     };
     const drop_case cases[] = {{grey, RKCONV_PROFILE_KEEP, "not an RGB profile: dropped"},
                                {garbage, RKCONV_PROFILE_KEEP, "malformed: dropped"},
+                               {mis_sized, RKCONV_PROFILE_KEEP, "malformed: dropped"},
                                {prophoto_profile(), RKCONV_PROFILE_STRIP, ""}};
     for (const drop_case &c : cases) {
         for (int format : {RKCONV_FORMAT_PNG, RKCONV_FORMAT_JPEG}) {
