@@ -303,3 +303,47 @@ class OrientationAndProfileTest(ToolCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+@unittest.skipUnless(os.path.isdir(CORPUS), "corpus not present")
+class DamagedDataTest(ToolCase):
+    def damaged_folder(self):
+        folder = self.path("in")
+        os.mkdir(folder)
+        whole = read(os.path.join(CORPUS, "jpeg", "libjpeg-turbo", "testorig.jpg"))
+        for name, data in (("cut.jpg", whole[: len(whole) // 2]), ("whole.jpg", whole),
+                           ("cut.png", read(FIXTURE["png"])[:3000])):
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+        return folder
+
+    def test_batch_names_each_file_and_fails_it_unless_accepted(self):
+        folder = self.damaged_folder()
+        strict = self.convert(folder, "-o", self.path("out"), "-j", "2", status=1)
+        lines = strict.stderr.decode().splitlines()
+        self.assertTrue(all(line.startswith("rasterkit: ") for line in lines), lines)
+        self.assertIn("rasterkit: %s: damaged JPEG data (Premature end of JPEG file)" % os.path.join(folder, "cut.jpg"),
+                      lines)
+        self.assertIn("rasterkit: %s: damaged PNG data (the file ends early)" % os.path.join(folder, "cut.png"), lines)
+        self.assertEqual(sorted(os.listdir(self.path("out"))), ["whole.jpg"])
+        lenient = self.convert(folder, "-o", self.path("kept"), "-j", "2", "--accept-damaged")
+        self.assertIn("rasterkit: warning: %s: Premature end of JPEG file" % os.path.join(folder, "cut.jpg"),
+                      lenient.stderr.decode().splitlines())
+        self.assertEqual(len(os.listdir(self.path("kept"))), 3)
+
+    def test_library_refusals_are_usage_errors(self):
+        for args, said in ((("--quality", "150"), b"quality must be a whole number from 0 to 100, not 150"),
+                           (("--compression", "3", "--format", "jpeg"), b"compression applies to PNG output only")):
+            with self.subTest(args=args):
+                refused = self.convert(FIXTURE["png"], self.path("a.jpg"), *args, status=2)
+                self.assertIn(said, refused.stderr)
+                self.assertFalse(os.path.exists(self.path("a.jpg")))
+
+    @unittest.skipUnless(subprocess.run(["which", "strace"], capture_output=True).returncode == 0, "no strace")
+    def test_a_conversion_opens_its_input_once(self):
+        for source in FIXTURE.values():
+            with self.subTest(source=os.path.basename(source)):
+                traced = subprocess.run(["strace", "-f", "-e", "trace=open,openat", TOOL, "convert", source,
+                                         self.path("out.png")], capture_output=True)
+                self.assertEqual(traced.returncode, 0, traced.stderr)
+                self.assertEqual(traced.stderr.decode().count('"%s"' % source), 1, traced.stderr)

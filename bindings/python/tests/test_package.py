@@ -1,5 +1,6 @@
 """The installed package: where it loads from, NumPy, strict arguments, PNG bytes, safe writes, batches."""
 import ctypes
+import errno
 import os
 import shutil
 import subprocess
@@ -263,6 +264,52 @@ class ConvertFilesTest(Folder):
         with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
                 Client(cluster) as client:
             self.check(rasterkit.convert_files(inputs, out, "jpeg", ["transpose"], 85, client=client), out)
+
+
+class ErrorKindTest(Folder):
+    def test_each_kind_has_its_class(self):
+        missing = self.path("missing.png")
+        with self.assertRaises(FileNotFoundError) as raised:
+            Image.read(missing)
+        self.assertIsInstance(raised.exception, rasterkit.RasterkitOSError)
+        self.assertEqual((raised.exception.errno, raised.exception.path), (errno.ENOENT, missing))
+        with self.assertRaises(rasterkit.UnsupportedImageError):
+            Image.from_bytes(b"GIF89a" + bytes(20))
+        with self.assertRaises(rasterkit.PixelLimitError):
+            Image.from_bytes(Image(40, 40).to_bytes("png"), max_pixels=1000)
+        with self.assertRaises(rasterkit.RasterkitArgumentError) as bad:
+            Image(2, 2).write(self.path("a.jpg"), quality=150)
+        self.assertIsInstance(bad.exception, ValueError)
+        self.assertFalse(os.path.exists(self.path("a.jpg")))
+
+    def test_damaged_data_fails_unless_accepted(self):
+        whole = Image.from_array(gradient(64, 64)).to_bytes("jpeg")
+        cut = whole[: len(whole) // 2]
+        with self.assertRaisesRegex(rasterkit.DamagedImageError, "Premature end of JPEG file"):
+            Image.from_bytes(cut)
+        with self.assertWarnsRegex(RuntimeWarning, "Premature end of JPEG file"):
+            self.assertEqual(Image.from_bytes(cut, accept_damaged=True).size, (64, 64))
+        with open(self.path("cut.jpg"), "wb") as f:
+            f.write(cut)
+        failed, = rasterkit.convert_files([self.path("cut.jpg")], self.path("out"))
+        self.assertIn("damaged JPEG data", failed.error)
+        kept, = rasterkit.convert_files([self.path("cut.jpg")], self.path("out"), accept_damaged=True)
+        self.assertTrue(kept.ok)
+        self.assertIn("Premature end of JPEG file", kept.warning)
+
+    @unittest.skipUnless(os.path.isdir(CORPUS), "corpus not present")
+    def test_cmyk_jpeg_reads_as_pillow_converts_it(self):
+        try:
+            from PIL import Image as PillowImage
+        except ImportError:
+            self.skipTest("Pillow is not installed")
+        path = os.path.join(CORPUS, "jpeg", "pillow", "pil_sample_cmyk.jpg")
+        with self.assertWarnsRegex(RuntimeWarning, "CMYK without a colour profile"):
+            ours = numpy.asarray(Image.read(path))
+        with PillowImage.open(path) as opened:
+            self.assertEqual(opened.mode, "CMYK")
+            theirs = numpy.asarray(opened.convert("RGBA"))
+        numpy.testing.assert_array_equal(ours, theirs)
 
 
 class ExamplesTest(Folder):
