@@ -8,7 +8,7 @@ declare -A groups=(
   [test]="libgtest-dev valgrind python3 pkgconf binutils strace python3-pil"
   [analysis]="clang-tidy cppcheck gcovr"
   [fuzz]="clang libclang-rt-14-dev"
-  [bench]="libstb-dev imagemagick libvips-tools gnuplot-nox time"
+  [bench]="libstb-dev imagemagick libvips-tools gnuplot-nox time libjpeg-turbo-progs git"
   [python]="python3-venv python3-numpy python3-distributed python3-setuptools python3-wheel python3-pip"
 )
 wanted=()
