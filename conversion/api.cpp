@@ -118,7 +118,7 @@ std::int32_t accept(rkconv_options *options, const char *setting) {
 status probe(const rkconv::input_place &input, rkconv_header *header, rkconv_metadata *metadata) {
     rkconv_metadata found;
     rkconv::image_header facts;
-    const status outcome = rkconv::probe_input(input, facts, metadata != nullptr ? &found : nullptr);
+    status outcome = rkconv::probe_input(input, facts, metadata != nullptr ? &found : nullptr);
     *header = rkconv_header{facts.format, facts.width, facts.height};
     if (outcome.ok() && metadata != nullptr) *metadata = std::move(found);
     return outcome;
@@ -275,7 +275,7 @@ RKCONV_API int32_t rkconv_describe_write(const rkconv_options *options, const ch
     return guarded(message, {nullptr, path}, [&](rkconv::warnings &said) -> status {
         if (facts == nullptr) return bad_argument("no place for the facts");
         rkconv::write_plan plan;
-        const status planned = rkconv::plan_write(settings(options), path, input_format, nullptr, plan, said);
+        status planned = rkconv::plan_write(settings(options), path, input_format, nullptr, plan, said);
         if (!planned.ok()) return planned;
         const bool known = plan.format >= RKCONV_FORMAT_BMP && plan.format <= RKCONV_FORMAT_JPEG;
         *facts = rkconv_write_facts{known ? plan.format : RKCONV_FORMAT_OF_INPUT,

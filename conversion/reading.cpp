@@ -85,7 +85,7 @@ status read_input(const input_place &input, const rkconv_options &options, raste
                   rkconv_metadata &metadata, image_header &header, warnings &said) {
     rkconv_metadata found;
     warnings decoder_said;
-    const status read = with_source(input, [&](byte_source &source) -> status {
+    status read = with_source(input, [&](byte_source &source) -> status {
         std::unique_ptr<decoder> opened;
         if (status s = open_decoder(source, header, &found, opened); !s.ok()) return s;
         if (status s = over_limit(header, options); !s.ok()) return s;

@@ -125,7 +125,11 @@ public:
         const png_uint_32 width = png_get_image_width(context_->png, context_->info);
         const png_uint_32 height = png_get_image_height(context_->png, context_->info);
         context_->rows.resize(height);
-        for (png_uint_32 y = 0; y < height; ++y) context_->rows[y] = pixels + std::size_t{y} * width * rgba_bytes;
+        std::uint8_t *row = pixels;
+        for (png_bytep &start : context_->rows) {
+            start = row;
+            row += std::size_t{width} * rgba_bytes;
+        }
         if (settings.accept_damaged) png_set_crc_action(context_->png, PNG_CRC_WARN_USE, PNG_CRC_WARN_DISCARD);
         bool started = false;
         if (read_pixels(context_.get(), &started)) return success();
