@@ -16,6 +16,7 @@
 #include "reading.h"
 #include "rasterkit_convert.h"
 #include "rasterkit_rules/formats.h"
+#include "scaling/kernels.h"
 #include "safe_write.h"
 #include "writing.h"
 
@@ -210,6 +211,88 @@ RKCONV_API int32_t rkconv_options_set_accept_damaged(rkconv_options *options, in
     if (options == nullptr) return failed;
     options->accept_damaged = enabled != 0;
     return ok;
+}
+
+RKCONV_API int32_t rkconv_options_set_resize(rkconv_options *options, int32_t width, int32_t height) {
+    if (options == nullptr || width < 0 || height < 0)
+        return refuse(options, "resize",
+                      "resize needs a positive width or height, not " + std::to_string(width) + "x" + std::to_string(height));
+    options->geometry.width = width;
+    options->geometry.height = height;
+    return accept(options, "resize");
+}
+
+RKCONV_API int32_t rkconv_options_set_fit(rkconv_options *options, const char *fit) {
+    const auto mode = rkconv::fit_named(fit);
+    if (options == nullptr || !mode)
+        return refuse(options, "fit", std::string("unknown fit '") + (fit ? fit : "") + "' (inside, cover, contain, fill, outside)");
+    options->geometry.fit = *mode;
+    return accept(options, "fit");
+}
+
+RKCONV_API int32_t rkconv_options_set_position(rkconv_options *options, const char *position) {
+    const auto place = rkconv::position_named(position);
+    if (options == nullptr || !place)
+        return refuse(options, "position",
+                      std::string("unknown position '") + (position ? position : "") +
+                          "' (centre, top, bottom, left, right, top-left, top-right, bottom-left, bottom-right)");
+    options->geometry.position = *place;
+    return accept(options, "position");
+}
+
+RKCONV_API int32_t rkconv_options_set_background(rkconv_options *options, const char *colour) {
+    const auto parsed = rkconv::colour_named(colour);
+    if (options == nullptr || !parsed)
+        return refuse(options, "background",
+                      std::string("background must be R,G,B or R,G,B,A from 0 to 255, not '") + (colour ? colour : "") + "'");
+    options->geometry.background = *parsed;
+    return accept(options, "background");
+}
+
+RKCONV_API int32_t rkconv_options_set_enlarge(rkconv_options *options, int32_t enabled) {
+    if (options == nullptr) return failed;
+    options->geometry.enlarge = enabled != 0;
+    return ok;
+}
+
+RKCONV_API int32_t rkconv_options_set_kernel(rkconv_options *options, const char *kernel) {
+    const rkconv::resampling_kernel *named = rkconv::kernel_named(kernel);
+    if (options == nullptr || named == nullptr)
+        return refuse(options, "kernel",
+                      std::string("unknown kernel '") + (kernel ? kernel : "") +
+                          "' (nearest, linear, cubic, mitchell, lanczos2, lanczos3)");
+    options->geometry.kernel = named;
+    return accept(options, "kernel");
+}
+
+RKCONV_API int32_t rkconv_options_set_linear(rkconv_options *options, int32_t enabled) {
+    if (options == nullptr) return failed;
+    options->geometry.linear_light = enabled != 0;
+    return ok;
+}
+
+RKCONV_API int32_t rkconv_options_set_exact(rkconv_options *options, int32_t enabled) {
+    if (options == nullptr) return failed;
+    options->geometry.exact = enabled != 0;
+    return ok;
+}
+
+RKCONV_API int32_t rkconv_options_set_crop(rkconv_options *options, int32_t x, int32_t y, int32_t width,
+                                          int32_t height) {
+    if (options == nullptr || x < 0 || y < 0 || width <= 0 || height <= 0)
+        return refuse(options, "crop",
+                      "crop needs X,Y of 0 or more and a positive W,H, not " + std::to_string(x) + "," +
+                          std::to_string(y) + "," + std::to_string(width) + "," + std::to_string(height));
+    options->geometry.cropped = true;
+    options->geometry.crop = {x, y, width, height};
+    return accept(options, "crop");
+}
+
+RKCONV_API int32_t rkconv_options_set_rotate(rkconv_options *options, int32_t degrees) {
+    if (options == nullptr || (degrees != 0 && degrees != 90 && degrees != 180 && degrees != 270))
+        return refuse(options, "rotate", "rotate takes 0, 90, 180 or 270 degrees, not " + std::to_string(degrees));
+    options->geometry.rotation = degrees;
+    return accept(options, "rotate");
 }
 
 RKCONV_API int32_t rkconv_options_set_profile(rkconv_options *options, int32_t profile) {

@@ -10,8 +10,12 @@
 namespace rkconv {
 namespace {
 
-// Large enough that a 12-megapixel file takes a few dozen system calls.
+// Reads grow fourfold from a page to this: a probe, which needs only the
+// header, touches little memory, and a 12-megapixel decode takes a few dozen
+// system calls.
 constexpr std::size_t buffer_bytes = std::size_t{1} << 18;
+constexpr std::size_t first_read_bytes = std::size_t{1} << 12;
+constexpr int growth_shift = 2;
 
 }  // namespace
 
@@ -25,8 +29,7 @@ byte_source byte_source::of_memory(const std::uint8_t *bytes, std::size_t length
 byte_source byte_source::of_descriptor(int fd) {
     byte_source source;
     source.fd_ = fd;
-    source.buffer_.resize(buffer_bytes);
-    source.bytes_ = source.buffer_.data();
+    source.bytes_ = nullptr;
     return source;
 }
 
@@ -35,7 +38,13 @@ bool byte_source::refill() {
     position_ = 0;
     length_ = 0;
     for (;;) {
-        const ssize_t got = ::read(fd_, buffer_.data(), buffer_.size());
+        const std::size_t wanted = std::min(buffer_bytes, first_read_bytes << std::min<std::size_t>(growth_shift * reads_++, 8));
+        if (capacity_ < wanted) {
+            buffer_.reset(new std::uint8_t[wanted]);
+            capacity_ = wanted;
+            bytes_ = buffer_.get();
+        }
+        const ssize_t got = ::read(fd_, buffer_.get(), wanted);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             if (read_error_ == 0) read_error_ = errno;
@@ -57,6 +66,13 @@ std::size_t byte_source::read(void *into, std::size_t count) {
         done += taken;
     }
     return done;
+}
+
+std::pair<const std::uint8_t *, std::size_t> byte_source::next_bytes() {
+    if (position_ == length_ && (fd_ < 0 || !refill())) return {nullptr, 0};
+    const std::pair<const std::uint8_t *, std::size_t> at_hand{bytes_ + position_, length_ - position_};
+    position_ = length_;
+    return at_hand;
 }
 
 bool byte_source::seek(std::uint64_t offset) {

@@ -4,7 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <memory>
+#include <utility>
 
 namespace rkconv {
 
@@ -16,6 +17,9 @@ public:
 
     // Up to `count` bytes; fewer only at the end or on a read error.
     std::size_t read(void *into, std::size_t count);
+    // The bytes that come next, as many as are at hand (none at the end),
+    // valid until the next call; they count as read.
+    std::pair<const std::uint8_t *, std::size_t> next_bytes();
     bool seek(std::uint64_t offset);
     // -1 when the length cannot be told.
     std::int64_t length() const;
@@ -34,7 +38,9 @@ private:
     std::size_t length_ = 0;               // of the span, or of what the buffer holds
     std::size_t position_ = 0;             // within bytes_
     std::uint64_t buffer_offset_ = 0;      // file offset of the buffer's first byte
-    std::vector<std::uint8_t> buffer_;
+    std::unique_ptr<std::uint8_t[]> buffer_;  // uninitialised: every byte is read before it is used
+    std::size_t capacity_ = 0;
+    std::size_t reads_ = 0;
     int read_error_ = 0;
 };
 

@@ -27,6 +27,8 @@ struct decode_settings {
     // What the header said; a decoder that uses up the colour profile (CMYK
     // made RGB) removes it here.
     rkconv_metadata *metadata = nullptr;
+    // Decode at 1/2, 1/4 or 1/8 of the size where the format can (JPEG's DCT scaling).
+    std::int32_t shrink = 1;
 };
 
 class decoder {
@@ -38,6 +40,8 @@ public:
     // Decodes the pixels of the header just read into `pixels`, 4 * width *
     // height bytes of zeros in the record's layout.
     virtual status decode(std::uint8_t *pixels, const decode_settings &settings, warnings &said) = 0;
+    // The size decode() gives with `shrink`: the header's, unless the format shrinks on load.
+    virtual bool shrinks_on_load() const { return false; }
 };
 
 struct encode_settings {

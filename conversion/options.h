@@ -8,6 +8,7 @@
 
 #include "rasterkit_convert.h"
 #include "rasterkit_rules/formats.h"
+#include "scaling/geometry.h"
 
 struct rkconv_options {
     std::uint64_t max_pixels = RKCONV_DEFAULT_MAX_PIXELS;
@@ -17,6 +18,7 @@ struct rkconv_options {
     bool auto_orient = true;
     std::int32_t profile = RKCONV_PROFILE_KEEP;
     bool accept_damaged = false;
+    rkconv::geometry_settings geometry;
     // Why a setter refused a value, by setting; every call with these
     // options then fails with the first reason.
     std::map<std::string, std::string> refused;

@@ -11,6 +11,7 @@
 #include "options.h"
 #include "orientation.h"
 #include "record.h"
+#include "scaling/geometry.h"
 
 namespace rkconv {
 namespace {
@@ -18,6 +19,8 @@ namespace {
 constexpr const char *unknown_format_error = "not a readable BMP, PNG or JPEG file";
 constexpr std::size_t leading_bytes = 8;
 constexpr std::size_t rgba_bytes = 4;
+// EXIF orientations 5 to 8 swap width and height.
+constexpr std::int32_t first_transposing_orientation = 5;
 
 status over_limit(const image_header &header, const rkconv_options &options) {
     const std::uint64_t limit = effective_pixel_limit(options);
@@ -89,16 +92,29 @@ status read_input(const input_place &input, const rkconv_options &options, raste
         std::unique_ptr<decoder> opened;
         if (status s = open_decoder(source, header, &found, opened); !s.ok()) return s;
         if (status s = over_limit(header, options); !s.ok()) return s;
-        const std::size_t count = std::size_t(header.width) * std::size_t(header.height);
-        std::unique_ptr<std::uint8_t, heap_freer> pixels(static_cast<std::uint8_t *>(std::calloc(count, rgba_bytes)));
+        // The geometry is planned from the upright full size before the decode,
+        // which may then shrink on load.
+        const bool turned = options.auto_orient && found.orientation >= first_transposing_orientation;
+        const std::int32_t upright_width = turned ? header.height : header.width;
+        const std::int32_t upright_height = turned ? header.width : header.height;
+        planned_size plan;
+        const geometry_settings &geometry = options.geometry;
+        if (status s = plan_size(geometry, upright_width, upright_height, effective_pixel_limit(options), plan); !s.ok())
+            return s;
+        decode_settings settings{options.accept_damaged, &found, 1};
+        if (opened->shrinks_on_load()) settings.shrink = jpeg_shrink_denominator(geometry, upright_width, upright_height, plan);
+        const std::int32_t width = (header.width + settings.shrink - 1) / settings.shrink;
+        const std::int32_t height = (header.height + settings.shrink - 1) / settings.shrink;
+        std::unique_ptr<std::uint8_t, heap_freer> pixels(
+            static_cast<std::uint8_t *>(std::calloc(std::size_t(width) * std::size_t(height), rgba_bytes)));
         if (!pixels) return out_of_memory();
-        const decode_settings settings{options.accept_damaged, &found};
         if (status s = opened->decode(pixels.get(), settings, decoder_said); !s.ok()) return s;
         record fresh;
         if (!fresh.valid()) return out_of_memory();
-        fresh.adopt(pixels.release(), header.width, header.height);
+        fresh.adopt(pixels.release(), width, height);
         if (options.auto_orient && !orient_upright(found.orientation, fresh.get()))
             return failure(failure_kind::out_of_memory, "out of memory to turn it upright");
+        if (status s = apply_geometry(fresh.get(), geometry, plan, upright_width, upright_height); !s.ok()) return s;
         fresh.move_into(image);
         return success();
     });

@@ -105,6 +105,40 @@ RKCONV_API int32_t rkconv_options_set_profile(rkconv_options *options, int32_t p
  * read succeeds with the damage as a warning. */
 RKCONV_API int32_t rkconv_options_set_accept_damaged(rkconv_options *options, int32_t enabled);
 
+/* Geometry, applied in this order after the image is turned upright: the
+ * crop, the resize to fit a box, the rotation; then the transforms. */
+/* Fit the image to a box width x height (0 for a side not given, which then
+ * follows the aspect ratio; 0 x 0: no resize). Sizes round to the nearest
+ * pixel, never below 1. */
+RKCONV_API int32_t rkconv_options_set_resize(rkconv_options *options, int32_t width, int32_t height);
+/* inside (default: within the box), cover (fill the box, the overflow
+ * cropped at the position), contain (within the box, padded to it with the
+ * background), fill (the box exactly, aspect ratio ignored), outside (at
+ * least the box). */
+RKCONV_API int32_t rkconv_options_set_fit(rkconv_options *options, const char *fit);
+/* centre (default), top, bottom, left, right, top-left, top-right,
+ * bottom-left, bottom-right: where cover crops and contain places. */
+RKCONV_API int32_t rkconv_options_set_position(rkconv_options *options, const char *position);
+/* "R,G,B" or "R,G,B,A", each 0 to 255 (default transparent black: black in
+ * JPEG and BMP, which have no alpha). */
+RKCONV_API int32_t rkconv_options_set_background(rkconv_options *options, const char *colour);
+/* Whether a resize may make the image larger (default 1). */
+RKCONV_API int32_t rkconv_options_set_enlarge(rkconv_options *options, int32_t enabled);
+/* nearest, linear, cubic (Catmull-Rom), mitchell, lanczos2, lanczos3 (default). */
+RKCONV_API int32_t rkconv_options_set_kernel(rkconv_options *options, const char *kernel);
+/* Filter in linear light instead of on the stored sRGB values. */
+RKCONV_API int32_t rkconv_options_set_linear(rkconv_options *options, int32_t enabled);
+/* The pure kernel on the full decode: no shrink-on-load (JPEG at 1/2, 1/4 or
+ * 1/8) and no box reduction ahead of the kernel, which are used by default
+ * when reducing and leave the kernel at least a 2x reduction. */
+RKCONV_API int32_t rkconv_options_set_exact(rkconv_options *options, int32_t enabled);
+/* Cut the rectangle at (x, y) of width x height out of the upright image; a
+ * rectangle that leaves the image fails the read. */
+RKCONV_API int32_t rkconv_options_set_crop(rkconv_options *options, int32_t x, int32_t y, int32_t width,
+                                          int32_t height);
+/* 0, 90, 180 or 270 degrees clockwise. */
+RKCONV_API int32_t rkconv_options_set_rotate(rkconv_options *options, int32_t degrees);
+
 /* What a file says about its pixels: the EXIF orientation (IFD0 tag 0x0112
  * of a JPEG's APP1 Exif segment or a PNG's eXIf chunk before the pixel data,
  * read with libexif; values outside 1 to 8 count as 1) and the ICC profile
@@ -174,7 +208,8 @@ RKCONV_API int32_t rkconv_probe_descriptor(int fd, rkconv_header *header, rkconv
  * told by the content, after the header passed the pixel limit, and turns it
  * upright unless the options say otherwise. `metadata` (may be NULL) receives
  * what the file said. On failure the image and metadata are as they were.
- * The options' transforms are not applied. */
+ * The options' geometry (crop, resize, rotation) is applied, shrinking on
+ * load where it can; their transforms are not. */
 RKCONV_API int32_t rkconv_read_file(const char *path, const rkconv_options *options, rasterkit_image *image,
                                     rkconv_metadata *metadata, char **message);
 RKCONV_API int32_t rkconv_read_bytes(const uint8_t *bytes, size_t length, const rkconv_options *options,

@@ -23,7 +23,6 @@ namespace rkconv {
 namespace {
 
 constexpr std::size_t rgba_bytes = 4;
-constexpr std::size_t input_buffer_bytes = std::size_t{1} << 16;
 constexpr unsigned int max_marker_bytes = 0xFFFF;
 constexpr unsigned char exif_marker_header[] = {'E', 'x', 'i', 'f', 0, 0};
 // No real file has this many scans; hostile progressive files use thousands
@@ -41,25 +40,25 @@ struct jpeg_read_context {
     byte_source *source;
     bool created;
     std::vector<std::uint8_t> icc_profile;  // kept for CMYK files
-    JOCTET buffer[input_buffer_bytes];
 };
 
 jpeg_read_context *context_of(j_decompress_ptr cinfo) { return static_cast<jpeg_read_context *>(cinfo->client_data); }
 
 void start_source(j_decompress_ptr) {}
 
-// As libjpeg's own file source does: at the end, a warning and an
-// end-of-image marker, so what was decoded is kept.
+// libjpeg reads straight from the source's buffer. At the end, as libjpeg's
+// own file source does: a warning and an end-of-image marker, so what was
+// decoded is kept.
 boolean fill_source(j_decompress_ptr cinfo) {
-    jpeg_read_context *context = context_of(cinfo);
-    std::size_t got = context->source->read(context->buffer, input_buffer_bytes);
-    if (got == 0) {
+    const auto [bytes, count] = context_of(cinfo)->source->next_bytes();
+    if (count == 0) {
         WARNMS(cinfo, JWRN_JPEG_EOF);
-        std::memcpy(context->buffer, end_of_image, sizeof end_of_image);
-        got = sizeof end_of_image;
+        cinfo->src->next_input_byte = end_of_image;
+        cinfo->src->bytes_in_buffer = sizeof end_of_image;
+        return TRUE;
     }
-    cinfo->src->next_input_byte = context->buffer;
-    cinfo->src->bytes_in_buffer = got;
+    cinfo->src->next_input_byte = bytes;
+    cinfo->src->bytes_in_buffer = count;
     return TRUE;
 }
 
@@ -153,9 +152,11 @@ void spread_row(const JSAMPLE *samples, int components, std::uint8_t *out, JDIME
     }
 }
 
-bool read_pixels(jpeg_read_context *context, std::uint8_t *pixels, bool *unsupported) {
+bool read_pixels(jpeg_read_context *context, std::uint8_t *pixels, unsigned int shrink, bool *unsupported) {
     j_decompress_ptr cinfo = &context->cinfo;
     if (setjmp(context->errors.resume)) return false;  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = shrink;
     switch (cinfo->jpeg_color_space) {
         case JCS_GRAYSCALE:
         case JCS_YCbCr:
@@ -191,7 +192,7 @@ bool read_pixels(jpeg_read_context *context, std::uint8_t *pixels, bool *unsuppo
 
 class jpeg_decoder final : public decoder {
 public:
-    explicit jpeg_decoder(byte_source &source) {
+    explicit jpeg_decoder(byte_source &source) : context_(std::make_unique<jpeg_read_context>()) {
         context_->source = &source;
         context_->created = false;
     }
@@ -210,11 +211,13 @@ public:
         return accept_size(context_->cinfo.image_width, context_->cinfo.image_height, header);
     }
 
+    bool shrinks_on_load() const override { return true; }
+
     status decode(std::uint8_t *pixels, const decode_settings &settings, warnings &said) override {
         context_->errors.said = &said;
         context_->errors.accept_damaged = settings.accept_damaged;
         bool unsupported = false;
-        if (!read_pixels(context_.get(), pixels, &unsupported)) {
+        if (!read_pixels(context_.get(), pixels, static_cast<unsigned int>(settings.shrink), &unsupported)) {
             if (unsupported)
                 return failure(failure_kind::not_an_image,
                                "cannot be read as jpeg (" + std::to_string(context_->cinfo.output_components) +
@@ -244,7 +247,7 @@ private:
                        "cannot be read as jpeg (" + why + ")");
     }
 
-    std::unique_ptr<jpeg_read_context> context_ = std::make_unique<jpeg_read_context>();
+    std::unique_ptr<jpeg_read_context> context_;
 };
 
 }  // namespace

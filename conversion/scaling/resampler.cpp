@@ -1,0 +1,255 @@
+#include "scaling/resampler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace rkconv {
+namespace {
+
+constexpr int channels = 4;
+constexpr int alpha = 3;
+constexpr int precision_bits = 32 - 8 - 2;
+constexpr std::int32_t half = std::int32_t{1} << (precision_bits - 1);
+
+// The window of each output pixel along one axis: its first input pixel,
+// how many it takes, and their weights (taps_per_output apart).
+struct axis_weights {
+    std::vector<std::int32_t> first;
+    std::vector<std::int32_t> taps;
+    std::vector<double> weights;
+    std::int32_t stride = 0;
+};
+
+axis_weights weights_for(std::int32_t in_size, std::int32_t out_size, const resampling_kernel &kernel) {
+    axis_weights axis;
+    const double scale = static_cast<double>(in_size) / out_size;
+    const double filter_scale = std::max(scale, 1.0);
+    const double support = kernel.support * filter_scale;
+    axis.stride = static_cast<std::int32_t>(std::ceil(support)) * 2 + 1;
+    axis.first.resize(static_cast<std::size_t>(out_size));
+    axis.taps.resize(static_cast<std::size_t>(out_size));
+    axis.weights.assign(static_cast<std::size_t>(out_size) * static_cast<std::size_t>(axis.stride), 0.0);
+    for (std::int32_t i = 0; i < out_size; ++i) {
+        const double centre = (i + 0.5) * scale;
+        const auto low = std::max<std::int32_t>(static_cast<std::int32_t>(centre - support + 0.5), 0);
+        const auto high = std::min<std::int32_t>(static_cast<std::int32_t>(centre + support + 0.5), in_size);
+        const std::int32_t count = std::min(high - low, axis.stride);
+        double *w = axis.weights.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(axis.stride);
+        double sum = 0.0;
+        for (std::int32_t t = 0; t < count; ++t) {
+            w[t] = kernel.weight((t + low - centre + 0.5) / filter_scale);
+            sum += w[t];
+        }
+        if (sum != 0.0)
+            for (std::int32_t t = 0; t < count; ++t) w[t] /= sum;
+        axis.first[static_cast<std::size_t>(i)] = low;
+        axis.taps[static_cast<std::size_t>(i)] = count;
+    }
+    return axis;
+}
+
+std::vector<std::int32_t> fixed_point(const axis_weights &axis) {
+    std::vector<std::int32_t> fixed(axis.weights.size());
+    for (std::size_t i = 0; i < fixed.size(); ++i) {
+        const double w = axis.weights[i] * (1 << precision_bits);
+        fixed[i] = static_cast<std::int32_t>(w < 0 ? w - 0.5 : w + 0.5);
+    }
+    return fixed;
+}
+
+std::uint8_t clip8(std::int32_t sum) {
+    if (sum <= 0) return 0;
+    if (sum >= (255 << precision_bits)) return 255;
+    return static_cast<std::uint8_t>(sum >> precision_bits);
+}
+
+// a * b / 255, rounded.
+std::uint8_t times_over_255(std::uint32_t a, std::uint32_t b) {
+    const std::uint32_t product = a * b + 128;
+    return static_cast<std::uint8_t>(((product >> 8) + product) >> 8);
+}
+
+void premultiply(std::uint8_t *pixels, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i, pixels += channels)
+        for (int c = 0; c < alpha; ++c) pixels[c] = times_over_255(pixels[c], pixels[alpha]);
+}
+
+void unpremultiply(std::uint8_t *pixels, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i, pixels += channels) {
+        const std::uint32_t a = pixels[alpha];
+        if (a == 255) continue;
+        for (int c = 0; c < alpha; ++c)
+            pixels[c] = a == 0 ? 0 : static_cast<std::uint8_t>(std::min<std::uint32_t>(255, (pixels[c] * 255u + a / 2) / a));
+    }
+}
+
+bool has_transparency(const rasterkit_image *image) {
+    const std::size_t count = std::size_t(image->width) * std::size_t(image->height);
+    for (std::size_t i = 0; i < count; ++i)
+        if (image->data[i * channels + alpha] != 255) return true;
+    return false;
+}
+
+struct heap_block {
+    std::uint8_t *bytes = nullptr;
+    explicit heap_block(std::size_t count) : bytes(static_cast<std::uint8_t *>(std::malloc(count == 0 ? 1 : count))) {}
+    ~heap_block() { std::free(bytes); }
+    heap_block(const heap_block &) = delete;
+    heap_block &operator=(const heap_block &) = delete;
+    std::uint8_t *release() {
+        std::uint8_t *taken = bytes;
+        bytes = nullptr;
+        return taken;
+    }
+};
+
+// Rows [first_row, first_row + rows) of `in` (in_width wide) to out_width.
+void horizontal(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row, std::int32_t rows,
+                std::uint8_t *out, std::int32_t out_width, const axis_weights &axis, const std::vector<std::int32_t> &k) {
+    for (std::int32_t y = 0; y < rows; ++y) {
+        const std::uint8_t *row = in + std::size_t(first_row + y) * std::size_t(in_width) * channels;
+        std::uint8_t *target = out + std::size_t(y) * std::size_t(out_width) * channels;
+        for (std::int32_t x = 0; x < out_width; ++x) {
+            const std::int32_t *w = k.data() + std::size_t(x) * std::size_t(axis.stride);
+            const std::uint8_t *p = row + std::size_t(axis.first[std::size_t(x)]) * channels;
+            std::int32_t sum[channels] = {half, half, half, half};
+            for (std::int32_t t = 0, n = axis.taps[std::size_t(x)]; t < n; ++t, p += channels)
+                for (int c = 0; c < channels; ++c) sum[c] += p[c] * w[t];
+            for (int c = 0; c < channels; ++c) target[std::size_t(x) * channels + std::size_t(c)] = clip8(sum[c]);
+        }
+    }
+}
+
+void vertical(const std::uint8_t *in, std::int32_t width, std::int32_t row_offset, std::uint8_t *out,
+              std::int32_t out_height, const axis_weights &axis, const std::vector<std::int32_t> &k) {
+    const std::size_t stride = std::size_t(width) * channels;
+    std::vector<std::int32_t> sums(stride);
+    for (std::int32_t y = 0; y < out_height; ++y) {
+        std::fill(sums.begin(), sums.end(), half);
+        const std::int32_t *w = k.data() + std::size_t(y) * std::size_t(axis.stride);
+        const std::uint8_t *rows = in + std::size_t(axis.first[std::size_t(y)] - row_offset) * stride;
+        for (std::int32_t t = 0, n = axis.taps[std::size_t(y)]; t < n; ++t, rows += stride)
+            for (std::size_t i = 0; i < stride; ++i) sums[i] += rows[i] * w[t];
+        std::uint8_t *target = out + std::size_t(y) * stride;
+        for (std::size_t i = 0; i < stride; ++i) target[i] = clip8(sums[i]);
+    }
+}
+
+// sRGB to linear light and back, through tables.
+float to_linear(std::uint8_t value) {
+    const double v = value / 255.0;
+    return static_cast<float>(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+}
+
+std::uint8_t from_linear(float value) {
+    const double v = std::clamp(static_cast<double>(value), 0.0, 1.0);
+    const double encoded = v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055;
+    return static_cast<std::uint8_t>(std::lround(encoded * 255.0));
+}
+
+// The linear-light path: premultiplied floats through both passes.
+status resample_linear(rasterkit_image *image, std::int32_t width, std::int32_t height, const axis_weights &across,
+                       const axis_weights &down) {
+    float table[256];
+    for (int v = 0; v < 256; ++v) table[v] = to_linear(static_cast<std::uint8_t>(v));
+    const std::size_t in_count = std::size_t(image->width) * std::size_t(image->height);
+    std::vector<float> light(in_count * channels);
+    for (std::size_t i = 0; i < in_count; ++i) {
+        const float a = image->data[i * channels + alpha] / 255.0f;
+        for (int c = 0; c < alpha; ++c) light[i * channels + std::size_t(c)] = table[image->data[i * channels + std::size_t(c)]] * a;
+        light[i * channels + alpha] = a;
+    }
+    std::vector<float> wide(std::size_t(width) * std::size_t(image->height) * channels, 0.0f);
+    for (std::int32_t y = 0; y < image->height; ++y)
+        for (std::int32_t x = 0; x < width; ++x) {
+            const double *w = across.weights.data() + std::size_t(x) * std::size_t(across.stride);
+            for (std::int32_t t = 0; t < across.taps[std::size_t(x)]; ++t)
+                for (int c = 0; c < channels; ++c)
+                    wide[(std::size_t(y) * std::size_t(width) + std::size_t(x)) * channels + std::size_t(c)] += static_cast<float>(
+                        w[t] * light[(std::size_t(y) * std::size_t(image->width) + std::size_t(across.first[std::size_t(x)] + t)) * channels + std::size_t(c)]);
+        }
+    heap_block out(std::size_t(width) * std::size_t(height) * channels);
+    if (out.bytes == nullptr) return out_of_memory();
+    std::vector<float> sum(channels);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x) {
+            std::fill(sum.begin(), sum.end(), 0.0f);
+            const double *w = down.weights.data() + std::size_t(y) * std::size_t(down.stride);
+            for (std::int32_t t = 0; t < down.taps[std::size_t(y)]; ++t)
+                for (int c = 0; c < channels; ++c)
+                    sum[std::size_t(c)] += static_cast<float>(
+                        w[t] * wide[(std::size_t(down.first[std::size_t(y)] + t) * std::size_t(width) + std::size_t(x)) * channels + std::size_t(c)]);
+            std::uint8_t *p = out.bytes + (std::size_t(y) * std::size_t(width) + std::size_t(x)) * channels;
+            const float a = std::clamp(sum[alpha], 0.0f, 1.0f);
+            for (int c = 0; c < alpha; ++c) p[c] = a > 0.0f ? from_linear(sum[std::size_t(c)] / a) : 0;
+            p[alpha] = static_cast<std::uint8_t>(std::lround(a * 255.0f));
+        }
+    std::free(image->data);
+    *image = rasterkit_image{width, height, out.release()};
+    return success();
+}
+
+}  // namespace
+
+status resample(rasterkit_image *image, const resample_request &request) {
+    const resampling_kernel &kernel = request.kernel != nullptr ? *request.kernel : default_kernel();
+    const std::int32_t width = request.width;
+    const std::int32_t height = request.height;
+    if (image->data == nullptr || (width == image->width && height == image->height)) return success();
+    const axis_weights across = weights_for(image->width, width, kernel);
+    const axis_weights down = weights_for(image->height, height, kernel);
+    if (request.linear_light) return resample_linear(image, width, height, across, down);
+
+    const bool premultiplied = has_transparency(image);
+    if (premultiplied) premultiply(image->data, std::size_t(image->width) * std::size_t(image->height));
+    // Only the rows the vertical pass reads go through the horizontal one.
+    const std::int32_t first_row = down.first.front();
+    const std::int32_t last_row = down.first.back() + down.taps.back();
+    heap_block wide(std::size_t(width) * std::size_t(last_row - first_row) * channels);
+    heap_block out(std::size_t(width) * std::size_t(height) * channels);
+    if (wide.bytes == nullptr || out.bytes == nullptr) return out_of_memory();
+    horizontal(image->data, image->width, first_row, last_row - first_row, wide.bytes, width, across,
+               fixed_point(across));
+    vertical(wide.bytes, width, first_row, out.bytes, height, down, fixed_point(down));
+    if (premultiplied) unpremultiply(out.bytes, std::size_t(width) * std::size_t(height));
+    std::free(image->data);
+    *image = rasterkit_image{width, height, out.release()};
+    return success();
+}
+
+status box_reduce(rasterkit_image *image, std::int32_t factor) {
+    if (factor < 2 || image->data == nullptr) return success();
+    const std::int32_t width = (image->width + factor - 1) / factor;
+    const std::int32_t height = (image->height + factor - 1) / factor;
+    heap_block out(std::size_t(width) * std::size_t(height) * channels);
+    if (out.bytes == nullptr) return out_of_memory();
+    // Colours are summed weighted by their alpha, so transparent pixels lend none.
+    std::vector<std::uint64_t> sums(std::size_t(width) * channels);
+    for (std::int32_t y = 0; y < height; ++y) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        const std::int32_t rows = std::min(factor, image->height - y * factor);
+        for (std::int32_t r = 0; r < rows; ++r) {
+            const std::uint8_t *p = image->data + std::size_t(y * factor + r) * std::size_t(image->width) * channels;
+            for (std::int32_t x = 0; x < image->width; ++x, p += channels) {
+                std::uint64_t *sum = sums.data() + std::size_t(x / factor) * channels;
+                for (int c = 0; c < alpha; ++c) sum[c] += std::uint64_t{p[c]} * p[alpha];
+                sum[alpha] += p[alpha];
+            }
+        }
+        std::uint8_t *target = out.bytes + std::size_t(y) * std::size_t(width) * channels;
+        for (std::int32_t x = 0; x < width; ++x, target += channels) {
+            const std::uint64_t *sum = sums.data() + std::size_t(x) * channels;
+            const std::uint64_t area = std::uint64_t(rows) * std::uint64_t(std::min(factor, image->width - x * factor));
+            for (int c = 0; c < alpha; ++c)
+                target[c] = sum[alpha] == 0 ? 0 : static_cast<std::uint8_t>((sum[c] + sum[alpha] / 2) / sum[alpha]);
+            target[alpha] = static_cast<std::uint8_t>((sum[alpha] + area / 2) / area);
+        }
+    }
+    std::free(image->data);
+    *image = rasterkit_image{width, height, out.release()};
+    return success();
+}
+
+}  // namespace rkconv

@@ -1,0 +1,33 @@
+// Separable resampling in two passes, horizontal then vertical, with the
+// kernel's window widened by the reduction so that nothing aliases. Pixel
+// centres, the window clamped to the image and the weights renormalised
+// follow Pillow's convention, so results can be checked against it. The
+// 8-bit path works in fixed point with 22 fraction bits; images with a pixel
+// that is not opaque are filtered premultiplied, so no colour bleeds from
+// transparent pixels. The linear-light path filters in floating point.
+#pragma once
+
+#include <cstdint>
+
+#include "rasterkit.h"
+#include "scaling/kernels.h"
+#include "status.h"
+
+namespace rkconv {
+
+struct resample_request {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    const resampling_kernel *kernel = nullptr;
+    bool linear_light = false;
+};
+
+// Makes `image` width x height; its buffer is replaced.
+status resample(rasterkit_image *image, const resample_request &request);
+
+// Averages each factor x factor block into one pixel (the last blocks of a
+// row or column average what they have): a box reduction ahead of the
+// kernel for large reductions.
+status box_reduce(rasterkit_image *image, std::int32_t factor);
+
+}  // namespace rkconv
