@@ -127,6 +127,9 @@ status probe(const rkconv::input_place &input, rkconv_header *header, rkconv_met
 
 status read(const rkconv::input_place &input, const rkconv_options *options, rasterkit_image *image,
             rkconv_metadata *metadata, rkconv::warnings &said) {
+    if (!settings(options).refused.empty())
+        return rkconv::failure(failure_kind::bad_argument, settings(options).refused.begin()->second)
+            .on(concerning::neither);
     rkconv_metadata ignored;
     rkconv::image_header header;
     return rkconv::read_input(input, settings(options), image, metadata != nullptr ? *metadata : ignored, header, said);
@@ -214,7 +217,7 @@ RKCONV_API int32_t rkconv_options_set_accept_damaged(rkconv_options *options, in
 }
 
 RKCONV_API int32_t rkconv_options_set_resize(rkconv_options *options, int32_t width, int32_t height) {
-    if (options == nullptr || width < 0 || height < 0)
+    if (options == nullptr || width < 0 || height < 0 || (width == 0 && height == 0))
         return refuse(options, "resize",
                       "resize needs a positive width or height, not " + std::to_string(width) + "x" + std::to_string(height));
     options->geometry.width = width;
@@ -366,6 +369,16 @@ RKCONV_API int32_t rkconv_describe_write(const rkconv_options *options, const ch
                                     plan.format == RKCONV_FORMAT_JPEG ? plan.settings.quality : -1,
                                     plan.format == RKCONV_FORMAT_PNG ? plan.settings.compression : -1};
         return rkconv::success();
+    });
+}
+
+RKCONV_API int32_t rkconv_apply_geometry(rasterkit_image *image, const rkconv_options *options, char **message) {
+    return guarded(message, {}, [&](rkconv::warnings &) -> status {
+        if (image == nullptr) return bad_argument("no image given");
+        const rkconv_options &given = settings(options);
+        if (!given.refused.empty())
+            return rkconv::failure(failure_kind::bad_argument, given.refused.begin()->second).on(concerning::neither);
+        return rkconv::reshape(image, given);
     });
 }
 

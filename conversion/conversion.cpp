@@ -4,6 +4,7 @@
 #include "options.h"
 #include "reading.h"
 #include "record.h"
+#include "scaling/geometry.h"
 #include "writing.h"
 
 namespace rkconv {
@@ -46,6 +47,26 @@ bool apply_transform(std::int32_t transform, rasterkit_image *image) {
     }
 }
 
+namespace {
+
+status apply_transforms(const rkconv_options &options, rasterkit_image *image) {
+    for (std::int32_t transform : options.transforms)
+        if (!apply_transform(transform, image))
+            return failure(failure_kind::out_of_memory, std::string("out of memory for ") + transform_name(transform));
+    return success();
+}
+
+}  // namespace
+
+status reshape(rasterkit_image *image, const rkconv_options &options) {
+    planned_size plan;
+    if (status s = plan_size(options.geometry, image->width, image->height, effective_pixel_limit(options), plan);
+        !s.ok())
+        return s;
+    if (status s = apply_geometry(image, options.geometry, plan, image->width, image->height); !s.ok()) return s;
+    return apply_transforms(options, image);
+}
+
 status convert(const endpoint &input, const endpoint &output, const rkconv_options &options, warnings &said) {
     // Settings that cannot work are refused before the input is touched.
     write_plan plan;
@@ -60,9 +81,7 @@ status convert(const endpoint &input, const endpoint &output, const rkconv_optio
     place.path = input.path;
     place.fd = input.fd;
     if (status s = read_input(place, options, image.get(), metadata, header, said); !s.ok()) return s;
-    for (std::int32_t transform : options.transforms)
-        if (!apply_transform(transform, image.get()))
-            return failure(failure_kind::out_of_memory, std::string("out of memory for ") + transform_name(transform));
+    if (status s = apply_transforms(options, image.get()); !s.ok()) return s;
 
     if (status s = plan_write(options, output.path, header.format, &metadata, plan, said); !s.ok()) return s;
     convert_colours(options, metadata, image.get(), said);

@@ -15,6 +15,9 @@ struct endpoint {
 
 status convert(const endpoint &input, const endpoint &output, const rkconv_options &options, warnings &said);
 
+// The options' geometry, then their transforms, on an image in memory.
+status reshape(rasterkit_image *image, const rkconv_options &options);
+
 // Applies one transform; false when it is unknown or ran out of memory.
 bool apply_transform(std::int32_t transform, rasterkit_image *image);
 

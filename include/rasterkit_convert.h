@@ -108,8 +108,8 @@ RKCONV_API int32_t rkconv_options_set_accept_damaged(rkconv_options *options, in
 /* Geometry, applied in this order after the image is turned upright: the
  * crop, the resize to fit a box, the rotation; then the transforms. */
 /* Fit the image to a box width x height (0 for a side not given, which then
- * follows the aspect ratio; 0 x 0: no resize). Sizes round to the nearest
- * pixel, never below 1. */
+ * follows the aspect ratio; at least one side positive). Sizes round to the
+ * nearest pixel, never below 1. */
 RKCONV_API int32_t rkconv_options_set_resize(rkconv_options *options, int32_t width, int32_t height);
 /* inside (default: within the box), cover (fill the box, the overflow
  * cropped at the position), contain (within the box, padded to it with the
@@ -182,6 +182,11 @@ typedef struct rkconv_write_facts {
  * written. */
 RKCONV_API int32_t rkconv_describe_write(const rkconv_options *options, const char *path, int32_t input_format,
                                          rkconv_write_facts *facts, char **message);
+
+/* Applies the options' geometry (crop, resize, rotation) and then their
+ * transforms to an image in memory; a setting that cannot work on it (a crop
+ * that leaves it, a size above the pixel limit) fails before it changes. */
+RKCONV_API int32_t rkconv_apply_geometry(rasterkit_image *image, const rkconv_options *options, char **message);
 
 /* What a header tells. */
 typedef struct rkconv_header {

@@ -5,7 +5,7 @@
 set -euo pipefail
 declare -A groups=(
   [build]="cmake g++ make pkgconf libpng-dev libjpeg-dev zlib1g-dev libexif-dev liblcms2-dev libcli11-dev nlohmann-json3-dev"
-  [test]="libgtest-dev valgrind python3 pkgconf binutils strace python3-pil"
+  [test]="libgtest-dev valgrind python3 pkgconf binutils strace python3-pil imagemagick"
   [analysis]="clang-tidy cppcheck gcovr"
   [fuzz]="clang libclang-rt-14-dev"
   [bench]="libstb-dev imagemagick libvips-tools gnuplot-nox time libjpeg-turbo-progs git"

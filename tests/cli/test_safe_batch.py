@@ -349,3 +349,31 @@ class DamagedDataTest(ToolCase):
                                          self.path("out.png")], capture_output=True, env=env)
                 self.assertEqual(traced.returncode, 0, traced.stderr)
                 self.assertEqual(traced.stderr.decode().count('"%s"' % source), 1, traced.stderr)
+
+
+@unittest.skipUnless(subprocess.run(["which", "convert"], capture_output=True).returncode == 0, "no ImageMagick")
+class GeometryTest(ToolCase):
+    def as_bmp(self, png):
+        self.convert(png, png + ".bmp")
+        return read(png + ".bmp")
+
+    def test_crop_and_rotations_equal_imagemagick(self):
+        cases = [(("--crop", "10,20,50,40"), ("-crop", "50x40+10+20", "+repage"))]
+        cases += [(("--rotate", str(d)), ("-rotate", str(d))) for d in (90, 180, 270)]
+        for ours, theirs in cases:
+            with self.subTest(ours=ours):
+                self.convert(FIXTURE["png"], self.path("ours.png"), *ours)
+                subprocess.run(["convert", FIXTURE["png"], *theirs, self.path("theirs.png")], check=True)
+                self.assertEqual(self.as_bmp(self.path("ours.png")), self.as_bmp(self.path("theirs.png")))
+
+    def test_batch_makes_thumbnails_and_refuses_bad_geometry(self):
+        self.convert(FIXTURE["png"], FIXTURE["jpg"], "-o", self.path("out"), "--resize", "64x64", "--fit", "cover")
+        for name in ("testpfp0.png", "testpfp0.jpg"):
+            self.assertIn(b"64x64", run("info", self.path("out", name)).stdout)
+        for args, said in ((("--resize", "0x"), b"resize needs a positive width or height, not 0x0"), (("--resize", "-5x10"), b"resize needs a positive"),
+                           (("--resize", "9x9", "--kernel", "box"), b"unknown kernel 'box'"),
+                           (("--crop", "0,0,500,5"), b"leaves the 192x128 image")):
+            with self.subTest(args=args):
+                refused = self.convert(FIXTURE["png"], self.path("never.png"), *args, status=2)
+                self.assertIn(said, refused.stderr)
+                self.assertFalse(os.path.exists(self.path("never.png")))

@@ -33,6 +33,28 @@ bool parse_pixel_count(const std::string &text, std::uint64_t &count) {
     return true;
 }
 
+// "WxH", "W" or "xH": a missing side is 0.
+bool parse_box(const std::string &text, std::int32_t &width, std::int32_t &height) {
+    const std::size_t cross = text.find('x');
+    width = height = 0;
+    const std::string across = text.substr(0, cross);
+    const std::string down = cross == std::string::npos ? std::string() : text.substr(cross + 1);
+    if (across.empty() && down.empty()) return false;
+    return (across.empty() || parse_number(across, width)) && (down.empty() || parse_number(down, height));
+}
+
+// "X,Y,W,H".
+bool parse_rectangle(const std::string &text, std::int32_t (&values)[4]) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::size_t comma = text.find(',', start);
+        if ((comma == std::string::npos) != (i == 3)) return false;
+        if (!parse_number(text.substr(start, comma - start), values[i])) return false;
+        start = comma + 1;
+    }
+    return true;
+}
+
 unsigned online_processors() {
     const long count = ::sysconf(_SC_NPROCESSORS_ONLN);
     return count > 0 ? static_cast<unsigned>(count) : 1u;
@@ -57,6 +79,16 @@ void convert_command::declare_options(CLI::App &app) {
     app.add_flag("--strip", strip_);
     app.add_flag("--to-srgb", to_srgb_);
     app.add_flag("--accept-damaged", accept_damaged_);
+    app.add_option("--resize", resize_text_);
+    app.add_option("--fit", fit_text_);
+    app.add_option("--position", position_text_);
+    app.add_option("--background", background_text_);
+    app.add_option("--kernel", kernel_text_);
+    app.add_option("--crop", crop_text_);
+    app.add_option("--rotate", rotate_text_);
+    app.add_flag("--no-enlarge", no_enlarge_);
+    app.add_flag("--linear", linear_);
+    app.add_flag("--exact", exact_);
     app.add_option("FILE", files_);
 }
 
@@ -100,11 +132,41 @@ int convert_command::settle_options() {
         rkconv_options_set_max_pixels(options_.get(), limit);
     }
     if (strip_ && to_srgb_) return usage("--strip and --to-srgb exclude each other");
+    if (const int unsettled = settle_geometry()) return unsettled;
     rkconv_options_set_auto_orient(options_.get(), keep_orientation_ ? 0 : 1);
     rkconv_options_set_accept_damaged(options_.get(), accept_damaged_ ? 1 : 0);
     rkconv_options_set_profile(options_.get(), strip_     ? RKCONV_PROFILE_STRIP
                                                : to_srgb_ ? RKCONV_PROFILE_TO_SRGB
                                                           : RKCONV_PROFILE_KEEP);
+    return exit_ok;
+}
+
+// The geometry as the library names it; its names and ranges are the library's to judge.
+int convert_command::settle_geometry() {
+    rkconv_options *options = options_.get();
+    if (app().count("--resize") > 0) {
+        std::int32_t width = 0, height = 0;
+        if (!parse_box(resize_text_, width, height))
+            return usage("--resize needs WxH, W or xH in whole pixels, not '" + resize_text_ + "'");
+        rkconv_options_set_resize(options, width, height);
+    }
+    if (app().count("--crop") > 0) {
+        std::int32_t box[4] = {};
+        if (!parse_rectangle(crop_text_, box)) return usage("--crop needs X,Y,W,H in whole pixels, not '" + crop_text_ + "'");
+        rkconv_options_set_crop(options, box[0], box[1], box[2], box[3]);
+    }
+    if (app().count("--rotate") > 0) {
+        std::int32_t degrees = 0;
+        if (!parse_number(rotate_text_, degrees)) return usage("--rotate needs 90, 180 or 270, not '" + rotate_text_ + "'");
+        rkconv_options_set_rotate(options, degrees);
+    }
+    if (app().count("--fit") > 0) rkconv_options_set_fit(options, fit_text_.c_str());
+    if (app().count("--position") > 0) rkconv_options_set_position(options, position_text_.c_str());
+    if (app().count("--background") > 0) rkconv_options_set_background(options, background_text_.c_str());
+    if (app().count("--kernel") > 0) rkconv_options_set_kernel(options, kernel_text_.c_str());
+    rkconv_options_set_enlarge(options, no_enlarge_ ? 0 : 1);
+    rkconv_options_set_linear(options, linear_ ? 1 : 0);
+    rkconv_options_set_exact(options, exact_ ? 1 : 0);
     return exit_ok;
 }
 

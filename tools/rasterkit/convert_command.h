@@ -20,6 +20,7 @@ private:
     int execute() override;
     int settle_options();
     int check_write(const char *output);
+    int settle_geometry();
     int run_single();
     int run_batch();
 
@@ -31,6 +32,16 @@ private:
     bool strip_ = false;
     bool to_srgb_ = false;
     bool accept_damaged_ = false;
+    bool no_enlarge_ = false;
+    bool linear_ = false;
+    bool exact_ = false;
+    std::string resize_text_;
+    std::string fit_text_;
+    std::string position_text_;
+    std::string background_text_;
+    std::string kernel_text_;
+    std::string crop_text_;
+    std::string rotate_text_;
     std::vector<std::string> files_;
     std::string output_directory_;
     std::string format_text_;

@@ -312,6 +312,98 @@ class ErrorKindTest(Folder):
         numpy.testing.assert_array_equal(ours, theirs)
 
 
+def psnr(a, b):
+    error = ((a[..., :3].astype(float) - b[..., :3].astype(float)) ** 2).mean()
+    return float("inf") if error == 0 else 10 * numpy.log10(255 ** 2 / error)
+
+
+class ScalingTest(Folder):
+    def test_sizes_for_every_fit(self):
+        data = Image.from_array(gradient(400, 300)).to_bytes("png")
+        for geometry, size in ((dict(resize=(200, 200)), (200, 150)),
+                               (dict(resize=(200, 200), fit="cover"), (200, 200)),
+                               (dict(resize=(200, 200), fit="contain"), (200, 200)),
+                               (dict(resize=(200, 100), fit="fill"), (200, 100)),
+                               (dict(resize=(200, 200), fit="outside"), (267, 200)),
+                               (dict(resize=(100, None)), (100, 75)), (dict(resize=(None, 61)), (81, 61)),
+                               (dict(resize=(800, 800), enlarge=False), (400, 300)),
+                               (dict(resize=(200, 200), rotate=90), (150, 200)),
+                               (dict(crop=(10, 20, 100, 50), resize=(50, None)), (50, 25))):
+            with self.subTest(**geometry):
+                self.assertEqual(Image.from_bytes(data, **geometry).size, size)
+        self.assertEqual(Image(1000, 1).resize((10, 0)).size, (10, 1))  # never below one pixel
+        padded = numpy.asarray(Image.from_bytes(data, resize=(200, 200), fit="contain", background=(9, 8, 7, 6)))
+        self.assertEqual(tuple(padded[0, 0]), (9, 8, 7, 6))
+        self.assertEqual(padded[100, 100, 3], 200)
+
+    def test_resizes_equal_pillows(self):
+        try:
+            from PIL import Image as PillowImage
+        except ImportError:
+            self.skipTest("Pillow is not installed")
+        source = os.path.join(CORPUS, "photos", "kodim23.png")
+        if not os.path.exists(source):
+            self.skipTest("corpus not present")
+        with PillowImage.open(source) as opened:
+            rgb = opened.convert("RGB")
+        for kernel, pillow_filter in (("lanczos3", PillowImage.LANCZOS), ("cubic", PillowImage.BICUBIC),
+                                      ("linear", PillowImage.BILINEAR)):
+            for size in ((200, 133), (1000, 700), (77, 301)):
+                with self.subTest(kernel=kernel, size=size):
+                    ours = numpy.asarray(Image.read(source).resize(size, kernel=kernel))[..., :3].astype(int)
+                    difference = abs(ours - numpy.asarray(rgb.resize(size, pillow_filter)).astype(int))
+                    self.assertGreaterEqual((difference <= 1).mean(), 0.999)
+                    self.assertLessEqual(difference.max(), 2)
+
+    def test_no_colour_comes_from_transparent_pixels(self):
+        edge = numpy.zeros((40, 40, 4), numpy.uint8)
+        edge[:, :20] = (255, 0, 0, 0)      # transparent red
+        edge[:, 20:] = (0, 0, 255, 255)    # opaque blue
+        for kernel in ("lanczos3", "linear", "mitchell"):
+            for linear in (False, True):
+                with self.subTest(kernel=kernel, linear=linear):
+                    small = numpy.asarray(Image.from_array(edge).resize((13, 13), kernel=kernel, linear=linear))
+                    self.assertEqual(small[small[..., 3] > 0][..., 0].max(), 0)
+        thumbnail = numpy.asarray(Image.from_bytes(Image.from_array(edge).to_bytes("png"), resize=(4, 4)))
+        self.assertEqual(thumbnail[thumbnail[..., 3] > 0][..., 0].max(), 0)
+
+    def test_shrink_on_load_stays_close_to_the_exact_kernel(self):
+        source = os.path.join(CORPUS, "large", "bythewater-2560x1600.jpg")
+        if not os.path.exists(source):
+            self.skipTest("corpus not present")
+        shrunk = numpy.asarray(Image.read(source, resize=(256, 256)))
+        exact = numpy.asarray(Image.read(source, resize=(256, 256), exact=True))
+        self.assertEqual(shrunk.shape, (160, 256, 4))
+        self.assertGreater(psnr(shrunk, exact), 45.0)
+        array = numpy.asarray(Image.read(source, resize=(224, 224), fit="cover"))
+        self.assertEqual(array.shape, (224, 224, 4))
+
+    def test_bad_geometry_is_refused(self):
+        image = Image.from_array(gradient(40, 30))
+        data = image.to_bytes("png")
+        for geometry, said in ((dict(resize=(-1, 10)), "resize needs a positive"),
+                               (dict(resize=(10, 10), kernel="bogus"), "unknown kernel 'bogus'"),
+                               (dict(resize=(10, 10), fit="bogus"), "unknown fit 'bogus'"),
+                               (dict(crop=(30, 0, 20, 10)), "crop 30,0,20,10 leaves the 40x30 image"),
+                               (dict(resize=(100000, 100000), fit="fill"), "more than the limit"),
+                               (dict(rotate=45), "rotate takes 0, 90, 180 or 270")):
+            with self.subTest(**geometry):
+                with self.assertRaisesRegex(rasterkit.RasterkitArgumentError, said):
+                    Image.from_bytes(data, **geometry)
+        with self.assertRaises(ValueError):
+            image.crop(0, 0, 41, 1)
+        self.assertEqual(image.size, (40, 30))
+
+    def test_convert_files_makes_thumbnails(self):
+        source = os.path.join(CORPUS, "large", "bythewater-2560x1600.jpg")
+        if not os.path.exists(source):
+            self.skipTest("corpus not present")
+        result, = rasterkit.convert_files([source], self.path("out"), format="png", resize=(64, 64), fit="cover",
+                                          rotate=90)
+        self.assertTrue(result.ok, result.error)
+        self.assertEqual(rasterkit.probe(result.output)[1:3], (64, 64))
+
+
 class ExamplesTest(Folder):
     def test_examples_run(self):
         with Image.from_array(gradient(10, 6)) as image:
@@ -319,7 +411,8 @@ class ExamplesTest(Folder):
         examples = os.path.join(SOURCE, "examples")
         for script, args in (("numpy_view.py", [self.path("in.png"), self.path("dark.png")]),
                              ("batch_threads.py", [self.dir, self.path("jpeg")]),
-                             ("dask_cluster.py", ["", self.dir, self.path("dask")])):
+                             ("dask_cluster.py", ["", self.dir, self.path("dask")]),
+                             ("training_batches.py", [self.dir, "1"])):
             with self.subTest(script):
                 child = subprocess.run([sys.executable, os.path.join(examples, script), *args], capture_output=True)
                 self.assertEqual(child.returncode, 0, child.stdout + child.stderr)

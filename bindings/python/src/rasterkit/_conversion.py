@@ -4,7 +4,7 @@ from __future__ import annotations
 import ctypes
 import operator
 import os
-from typing import Optional, Sequence, Tuple
+from typing import NamedTuple, Optional, Sequence, Tuple
 
 from ._library import WriteFacts, conversion
 from .errors import PathLike, RasterkitError, error_of_kind
@@ -23,7 +23,7 @@ class Options:
     def __init__(self, format: int = FORMAT_BY_NAME, quality: Optional[int] = None,
                  max_pixels: int = DEFAULT_MAX_PIXELS, transforms: Sequence[str] = (),
                  compression: Optional[int] = None, auto_orient: bool = True, profile: int = PROFILE_KEEP,
-                 accept_damaged: bool = False) -> None:
+                 accept_damaged: bool = False, geometry: Optional["Geometry"] = None) -> None:
         self.handle = conversion.rkconv_options_new()
         if not self.handle:
             raise MemoryError("no room for conversion settings")
@@ -37,6 +37,8 @@ class Options:
         conversion.rkconv_options_set_accept_damaged(self.handle, 1 if accept_damaged else 0)
         for name in transforms:
             conversion.rkconv_options_add_transform(self.handle, TRANSFORM_CODES[name])
+        if geometry is not None:
+            geometry.apply_to(self.handle)
 
     def check(self, path: Optional[PathLike] = None) -> None:
         """Raises RasterkitArgumentError (a ValueError) where the library says these settings cannot write
@@ -50,6 +52,41 @@ class Options:
         if getattr(self, "handle", None):
             conversion.rkconv_options_free(self.handle)
             self.handle = None
+
+
+class Geometry(NamedTuple):
+    """Crop, resize to a box, rotation: the library's geometry settings, plain enough to travel to Dask."""
+
+    resize: Optional[Tuple[int, int]] = None
+    fit: Optional[str] = None
+    position: Optional[str] = None
+    background: Optional[Tuple[int, ...]] = None
+    kernel: Optional[str] = None
+    linear: bool = False
+    exact: bool = False
+    enlarge: bool = True
+    crop: Optional[Tuple[int, int, int, int]] = None
+    rotate: Optional[int] = None
+
+    def apply_to(self, handle) -> None:
+        if self.resize is not None:
+            width, height = self.resize
+            conversion.rkconv_options_set_resize(handle, _number(width or 0, "width"), _number(height or 0, "height"))
+        for setter, text in ((conversion.rkconv_options_set_fit, self.fit),
+                             (conversion.rkconv_options_set_position, self.position),
+                             (conversion.rkconv_options_set_kernel, self.kernel)):
+            if text is not None:
+                setter(handle, os.fsencode(text))
+        if self.background is not None:
+            colour = ",".join(str(_number(v, "background")) for v in self.background)
+            conversion.rkconv_options_set_background(handle, colour.encode())
+        if self.crop is not None:
+            conversion.rkconv_options_set_crop(handle, *(_number(v, "crop") for v in self.crop))
+        if self.rotate is not None:
+            conversion.rkconv_options_set_rotate(handle, _number(self.rotate, "rotate"))
+        conversion.rkconv_options_set_linear(handle, 1 if self.linear else 0)
+        conversion.rkconv_options_set_exact(handle, 1 if self.exact else 0)
+        conversion.rkconv_options_set_enlarge(handle, 1 if self.enlarge else 0)
 
 
 class Metadata:

@@ -8,14 +8,14 @@ from dataclasses import dataclass
 from typing import Any, Iterable, List, Optional, Sequence, Tuple
 
 from ._conversion import (DEFAULT_MAX_PIXELS, FORMAT_OF_INPUT, PROFILE_KEEP, PROFILE_STRIP, PROFILE_TO_SRGB,
-                          TRANSFORM_CODES, Message, Options, error, format_code)
+                          TRANSFORM_CODES, Geometry, Message, Options, error, format_code)
 from ._library import conversion
 from .errors import PathLike
 
 TRANSFORMS = tuple(TRANSFORM_CODES)
 
 # What one conversion needs, plain enough to travel to a Dask worker.
-Settings = Tuple[int, Tuple[str, ...], Optional[int], int, Optional[int], bool, int, bool]
+Settings = Tuple[int, Tuple[str, ...], Optional[int], int, Optional[int], bool, int, bool, Geometry]
 
 
 @dataclass(frozen=True)
@@ -53,10 +53,10 @@ def plan(inputs: Iterable[PathLike], output_dir: PathLike, code: int) -> List[Tu
 def convert_one(input_path: str, output_path: str, settings: Settings) -> ConversionResult:
     """Reads with the pixel limit, transforms and safely writes one file; never raises for a bad file.
     Runs on Dask workers too."""
-    format, transforms, quality, max_pixels, compression, auto_orient, profile, accept_damaged = settings
+    format, transforms, quality, max_pixels, compression, auto_orient, profile, accept_damaged, geometry = settings
     options = Options(format=format, quality=quality, max_pixels=max_pixels, transforms=transforms,
                       compression=compression, auto_orient=auto_orient, profile=profile,
-                      accept_damaged=accept_damaged)
+                      accept_damaged=accept_damaged, geometry=geometry)
     message = Message()
     if conversion.rkconv_convert(os.fsencode(input_path), -1, os.fsencode(output_path), -1, options.handle,
                                  message.ref) != 0:
@@ -68,7 +68,11 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
                   transforms: Sequence[str] = (), quality: Optional[int] = None, workers: Optional[int] = None,
                   client: Any = None, max_pixels: int = DEFAULT_MAX_PIXELS,
                   compression: Optional[int] = None, auto_orient: bool = True, strip: bool = False,
-                  to_srgb: bool = False, accept_damaged: bool = False) -> List[ConversionResult]:
+                  to_srgb: bool = False, accept_damaged: bool = False, resize: Optional[Tuple[int, int]] = None,
+                  fit: Optional[str] = None, position: Optional[str] = None,
+                  background: Optional[Tuple[int, ...]] = None, kernel: Optional[str] = None, linear: bool = False,
+                  exact: bool = False, enlarge: bool = True, crop: Optional[Tuple[int, int, int, int]] = None,
+                  rotate: Optional[int] = None) -> List[ConversionResult]:
     """Converts each input to ``output_dir/<stem>.<ext>`` with the rules of ``rasterkit convert IN... -o DIR``.
 
     `format` ('bmp', 'png', 'jpeg') gives every output that format and extension (jpg for JPEG); without
@@ -81,6 +85,13 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
     carried into PNG and JPEG outputs unless `strip`; `to_srgb` converts the pixels to sRGB instead.
     A file whose data is damaged (ends early, corrupt) fails unless `accept_damaged`, which converts what
     decodes and reports the damage in the result's `warning`.
+
+    Geometry, in this order after the turn upright: `crop=(x, y, width, height)`; `resize=(width,
+    height)` fits a box (a side of 0 or None follows the aspect ratio) by `fit` ('inside' default,
+    'cover' crops the overflow at `position`, 'contain' pads with `background` (R, G, B[, A]), 'fill',
+    'outside'), never enlarging when `enlarge` is False, with `kernel` (default lanczos3) and, unless
+    `exact`, a JPEG shrunk on load and a box reduction for large reductions; `rotate` 90, 180 or 270
+    clockwise; then `transforms`.
 
     Returns one ConversionResult per input file, in input order; a file that cannot be read or written is
     reported in its result, never raised. Arguments that are wrong for every file raise ValueError, and two
@@ -99,9 +110,12 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
     if strip and to_srgb:
         raise ValueError("strip and to_srgb exclude each other")
     profile = PROFILE_STRIP if strip else PROFILE_TO_SRGB if to_srgb else PROFILE_KEEP
-    settings = (code, transforms, quality, max_pixels, compression, bool(auto_orient), profile, bool(accept_damaged))
+    geometry = Geometry(resize=resize, fit=fit, position=position, background=background, kernel=kernel,
+                        linear=linear, exact=exact, enlarge=enlarge, crop=crop, rotate=rotate)
+    settings = (code, transforms, quality, max_pixels, compression, bool(auto_orient), profile, bool(accept_damaged),
+                geometry)
     # Settings the library refuses fail here, before any file is planned or touched.
-    Options(format=code, quality=quality, max_pixels=max_pixels, compression=compression).check()
+    Options(format=code, quality=quality, max_pixels=max_pixels, compression=compression, geometry=geometry).check()
     pairs = plan(inputs, output_dir, code)
     message = Message()
     if conversion.rkconv_make_directories(os.fsencode(output_dir), message.ref) != 0:

@@ -6,7 +6,7 @@ import operator
 import os
 from typing import Any, Dict, Iterable, NamedTuple, Optional, Tuple
 
-from ._conversion import DEFAULT_MAX_PIXELS, Message, Metadata, Options, error, format_code, warn_about
+from ._conversion import DEFAULT_MAX_PIXELS, Geometry, Message, Metadata, Options, error, format_code, warn_about
 from ._library import Header, RecordPointer, conversion, library
 from .errors import PathLike, RasterkitError
 
@@ -159,7 +159,8 @@ class Image:
 
     @classmethod
     def read(cls, path: PathLike, max_pixels: int = DEFAULT_MAX_PIXELS, auto_orient: bool = False,
-             accept_damaged: bool = False) -> "Image":
+             accept_damaged: bool = False, resize: Optional[Tuple[int, int]] = None, fit: Optional[str] = None,
+             kernel: Optional[str] = None, exact: bool = False, **geometry: Any) -> "Image":
         """Reads a BMP, PNG or JPEG file, the format told by its content (every JPEG libjpeg-turbo decodes,
         CMYK and YCCK ones made RGB). Raises a RasterkitError subclass if it cannot: PixelLimitError,
         UnsupportedImageError, DamagedImageError, or an OSError one (FileNotFoundError for a missing file).
@@ -169,8 +170,16 @@ class Image:
         data (a file that ends early, corrupt data) fails unless `accept_damaged`, which keeps what decodes
         and warns (RuntimeWarning). The pixels are as stored unless `auto_orient` turns them upright by the
         file's EXIF orientation. The file's colour profile, if any, is kept in `icc_profile`.
+
+        `resize=(width, height)` fits the image to that box while decoding (`fit` 'inside' by default,
+        'cover', 'contain', 'fill', 'outside'; a side of 0 or None follows the aspect ratio), shrinking a
+        JPEG on load where the kernel keeps at least a 2x reduction unless `exact`; `kernel` as in
+        resize(). `crop=(x, y, width, height)`, `rotate=`, `position=`, `background=`, `linear=` and
+        `enlarge=` as in convert_files(). ``Image.read(path, resize=(224, 224), fit="cover")`` then
+        ``numpy.asarray`` gives a fixed-size array in one call.
         """
-        options = Options(max_pixels=max_pixels, auto_orient=auto_orient, accept_damaged=accept_damaged)
+        options = Options(max_pixels=max_pixels, auto_orient=auto_orient, accept_damaged=accept_damaged,
+                          geometry=Geometry(resize=resize, fit=fit, kernel=kernel, exact=exact, **geometry))
         image = cls()
         message, metadata = Message(), Metadata()
         if conversion.rkconv_read_file(_encode_path(path), options.handle, image._live(), metadata.handle,
@@ -183,10 +192,12 @@ class Image:
 
     @classmethod
     def from_bytes(cls, data: bytes, max_pixels: int = DEFAULT_MAX_PIXELS, auto_orient: bool = False,
-                   accept_damaged: bool = False) -> "Image":
+                   accept_damaged: bool = False, resize: Optional[Tuple[int, int]] = None, fit: Optional[str] = None,
+                   kernel: Optional[str] = None, exact: bool = False, **geometry: Any) -> "Image":
         """Decodes the bytes of a BMP, PNG or JPEG file (format by content), as read() reads a file."""
         view = memoryview(data).cast("B")
-        options = Options(max_pixels=max_pixels, auto_orient=auto_orient, accept_damaged=accept_damaged)
+        options = Options(max_pixels=max_pixels, auto_orient=auto_orient, accept_damaged=accept_damaged,
+                          geometry=Geometry(resize=resize, fit=fit, kernel=kernel, exact=exact, **geometry))
         array = (ctypes.c_uint8 * len(view)).from_buffer_copy(view) if len(view) else None
         image = cls()
         message, metadata = Message(), Metadata()
@@ -263,6 +274,29 @@ class Image:
         """Mirrors top to bottom, in place."""
         library.rasterkit_image_flipy(self._live())
         return self
+
+    def _reshape(self, geometry: Geometry) -> "Image":
+        options, message = Options(geometry=geometry), Message()
+        if conversion.rkconv_apply_geometry(self._live(), options.handle, message.ref) != 0:
+            raise error(message)
+        return self
+
+    def resize(self, size: Tuple[int, int], kernel: str = "lanczos3", linear: bool = False) -> "Image":
+        """Resamples to exactly `size` (width, height), in place: separable, the kernel widened with the
+        reduction, premultiplied where a pixel is not opaque. Kernels: nearest, linear, cubic (Catmull-Rom),
+        mitchell, lanczos2, lanczos3; `linear` filters in linear light. Pixel centres follow Pillow's
+        convention, so the result matches Pillow's resize within a level. A new buffer."""
+        width, height = size
+        return self._reshape(Geometry(resize=(width, height), fit="fill", kernel=kernel, linear=linear, exact=True))
+
+    def crop(self, x: int, y: int, width: int, height: int) -> "Image":
+        """Keeps the rectangle at (x, y) of width x height, in place; RasterkitArgumentError (a ValueError)
+        when it leaves the image. A new buffer."""
+        return self._reshape(Geometry(crop=(x, y, width, height)))
+
+    def rotate(self, degrees: int) -> "Image":
+        """Turns the image 90, 180 or 270 degrees clockwise, in place."""
+        return self._reshape(Geometry(rotate=degrees))
 
     def transpose(self) -> "Image":
         """Swaps rows and columns (width and height swap); a new buffer, so earlier NumPy views go stale."""
