@@ -1,0 +1,235 @@
+// The conversion library's geometry through its C interface: fit sizes,
+// kernels that keep flat colour flat, no colour from transparent pixels,
+// shrink-on-load and box reduction, and the refusals.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "rasterkit_convert.h"
+
+namespace {
+
+using bytes = std::vector<std::uint8_t>;
+
+struct image_record {
+    rasterkit_image *image = nullptr;
+    image_record(std::int32_t width = 0, std::int32_t height = 0) { rasterkit_image_new(&image, width, height); }
+    ~image_record() { rasterkit_image_delete(&image); }
+    std::uint8_t *at(std::int32_t x, std::int32_t y) const {
+        return image->data + 4 * (std::size_t(y) * std::size_t(image->width) + std::size_t(x));
+    }
+    void fill(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) {
+        for (std::int32_t y = 0; y < image->height; ++y)
+            for (std::int32_t x = 0; x < image->width; ++x) {
+                std::uint8_t *p = at(x, y);
+                p[0] = r, p[1] = g, p[2] = b, p[3] = a;
+            }
+    }
+};
+
+struct options {
+    rkconv_options *handle = rkconv_options_new();
+    ~options() { rkconv_options_free(handle); }
+};
+
+struct message {
+    char *text = nullptr;
+    ~message() { rkconv_free(text); }
+    std::string str() const { return text != nullptr ? text : ""; }
+};
+
+bytes encoded(const image_record &image, std::int32_t format) {
+    options settings;
+    rkconv_options_set_format(settings.handle, format);
+    std::uint8_t *data = nullptr;
+    std::size_t length = 0;
+    EXPECT_EQ(rkconv_write_bytes(image.image, settings.handle, nullptr, &data, &length, nullptr), 0);
+    bytes file(data, data + length);
+    rkconv_free(data);
+    return file;
+}
+
+// A photo-like pattern: smooth gradients with some texture.
+image_record pattern(std::int32_t width, std::int32_t height) {
+    image_record image(width, height);
+    for (std::int32_t y = 0; y < height; ++y)
+        for (std::int32_t x = 0; x < width; ++x) {
+            std::uint8_t *p = image.at(x, y);
+            p[0] = static_cast<std::uint8_t>(x * 255 / width);
+            p[1] = static_cast<std::uint8_t>(y * 255 / height);
+            p[2] = static_cast<std::uint8_t>((x * 7 + y * 13) % 256);
+            p[3] = 255;
+        }
+    return image;
+}
+
+TEST(Geometry, FitsEachModeAndPlacesItsCanvas) {
+    const bytes png = encoded(pattern(400, 300), RKCONV_FORMAT_PNG);
+    struct fit_case {
+        const char *fit;
+        std::int32_t width, height, want_width, want_height;
+        bool enlarge;
+        std::int32_t rotate;
+    };
+    const fit_case cases[] = {{"inside", 200, 200, 200, 150, true, 0},  {"cover", 200, 200, 200, 200, true, 0},
+                              {"contain", 200, 200, 200, 200, true, 0}, {"fill", 200, 100, 200, 100, true, 0},
+                              {"outside", 200, 200, 267, 200, true, 0}, {"inside", 100, 0, 100, 75, true, 0},
+                              {"inside", 0, 61, 81, 61, true, 0},       {"inside", 800, 800, 400, 300, false, 0},
+                              {"cover", 800, 100, 400, 100, false, 90}, {"fill", 800, 800, 400, 300, false, 270}};
+    for (const fit_case &c : cases) {
+        SCOPED_TRACE(std::string(c.fit) + " " + std::to_string(c.width) + "x" + std::to_string(c.height));
+        options settings;
+        ASSERT_EQ(rkconv_options_set_resize(settings.handle, c.width, c.height), 0);
+        ASSERT_EQ(rkconv_options_set_fit(settings.handle, c.fit), 0);
+        rkconv_options_set_enlarge(settings.handle, c.enlarge ? 1 : 0);
+        rkconv_options_set_rotate(settings.handle, c.rotate);
+        image_record image;
+        message why;
+        ASSERT_EQ(rkconv_read_bytes(png.data(), png.size(), settings.handle, image.image, nullptr, &why.text), 0)
+            << why.str();
+        const bool turned = c.rotate == 90 || c.rotate == 270;
+        EXPECT_EQ(image.image->width, turned ? c.want_height : c.want_width);
+        EXPECT_EQ(image.image->height, turned ? c.want_width : c.want_height);
+    }
+
+    options contain;
+    rkconv_options_set_resize(contain.handle, 200, 200);
+    rkconv_options_set_fit(contain.handle, "contain");
+    rkconv_options_set_position(contain.handle, "bottom");
+    ASSERT_EQ(rkconv_options_set_background(contain.handle, "9,8,7"), 0);
+    image_record padded;
+    ASSERT_EQ(rkconv_read_bytes(png.data(), png.size(), contain.handle, padded.image, nullptr, nullptr), 0);
+    EXPECT_EQ(bytes(padded.at(0, 0), padded.at(0, 0) + 4), (bytes{9, 8, 7, 255}));  // the pad is on top
+    EXPECT_EQ(padded.at(100, 199)[3], 255);
+}
+
+// Weights sum to one: a flat colour stays flat through every kernel,
+// reducing and enlarging, in fixed point and in linear light.
+TEST(Resampler, EveryKernelKeepsFlatColourFlat) {
+    for (const char *kernel : {"nearest", "linear", "cubic", "mitchell", "lanczos2", "lanczos3"}) {
+        for (const bool linear : {false, true}) {
+            for (const std::int32_t side : {7, 90}) {
+                SCOPED_TRACE(std::string(kernel) + (linear ? " linear" : "") + " to " + std::to_string(side));
+                image_record image(31, 23);
+                image.fill(200, 100, 50, 255);
+                options settings;
+                rkconv_options_set_resize(settings.handle, side, side);
+                rkconv_options_set_fit(settings.handle, "fill");
+                ASSERT_EQ(rkconv_options_set_kernel(settings.handle, kernel), 0);
+                rkconv_options_set_linear(settings.handle, linear ? 1 : 0);
+                ASSERT_EQ(rkconv_apply_geometry(image.image, settings.handle, nullptr), 0);
+                ASSERT_EQ(image.image->width, side);
+                for (std::int32_t y = 0; y < side; ++y)
+                    for (std::int32_t x = 0; x < side; ++x)
+                        ASSERT_EQ(bytes(image.at(x, y), image.at(x, y) + 4), (bytes{200, 100, 50, 255}));
+            }
+        }
+    }
+}
+
+// A transparent red half lends no red to the opaque blue half, whatever
+// path the reduction takes.
+TEST(Resampler, NoColourFromTransparentPixels) {
+    image_record edge(64, 64);
+    for (std::int32_t y = 0; y < 64; ++y)
+        for (std::int32_t x = 0; x < 64; ++x) {
+            std::uint8_t *p = edge.at(x, y);
+            const bool left = x < 32;
+            p[0] = left ? 255 : 0, p[1] = 0, p[2] = left ? 0 : 255, p[3] = left ? 0 : 255;
+        }
+    const bytes png = encoded(edge, RKCONV_FORMAT_PNG);
+    for (const bool exact : {false, true}) {
+        for (const bool linear : {false, true}) {
+            options settings;
+            rkconv_options_set_resize(settings.handle, 5, 5);
+            rkconv_options_set_exact(settings.handle, exact ? 1 : 0);
+            rkconv_options_set_linear(settings.handle, linear ? 1 : 0);
+            image_record small;
+            ASSERT_EQ(rkconv_read_bytes(png.data(), png.size(), settings.handle, small.image, nullptr, nullptr), 0);
+            for (std::int32_t y = 0; y < 5; ++y)
+                for (std::int32_t x = 0; x < 5; ++x)
+                    if (small.at(x, y)[3] > 0) {
+                        EXPECT_EQ(small.at(x, y)[0], 0) << x << "," << y;
+                    }
+        }
+    }
+}
+
+// A thumbnail shrunk on load (JPEG) or box-reduced (PNG) stays close to the
+// pure kernel on the full decode.
+TEST(Resampler, ShrinkOnLoadStaysCloseToTheExactKernel) {
+    const image_record photo = pattern(1600, 1200);
+    for (const std::int32_t format : {RKCONV_FORMAT_JPEG, RKCONV_FORMAT_PNG}) {
+        SCOPED_TRACE(format);
+        const bytes file = encoded(photo, format);
+        image_record fast, exact;
+        options quick, pure;
+        for (rkconv_options *o : {quick.handle, pure.handle}) rkconv_options_set_resize(o, 100, 0);
+        rkconv_options_set_exact(pure.handle, 1);
+        ASSERT_EQ(rkconv_read_bytes(file.data(), file.size(), quick.handle, fast.image, nullptr, nullptr), 0);
+        ASSERT_EQ(rkconv_read_bytes(file.data(), file.size(), pure.handle, exact.image, nullptr, nullptr), 0);
+        ASSERT_EQ(fast.image->width, 100);
+        ASSERT_EQ(fast.image->height, 75);
+        double squared = 0;
+        const std::size_t count = 4u * 100 * 75;
+        for (std::size_t i = 0; i < count; ++i) {
+            const double d = double(fast.image->data[i]) - exact.image->data[i];
+            squared += d * d;
+        }
+        EXPECT_LT(squared / count, 4.0);  // under two levels, root mean square
+    }
+}
+
+TEST(Geometry, RefusesWhatCannotWorkNamingTheArgument) {
+    const bytes png = encoded(pattern(40, 30), RKCONV_FORMAT_PNG);
+    struct refusal {
+        void (*set)(rkconv_options *);
+        const char *said;
+    };
+    const refusal cases[] = {
+        {[](rkconv_options *o) { rkconv_options_set_resize(o, 0, 0); }, "resize needs a positive width or height"},
+        {[](rkconv_options *o) { rkconv_options_set_kernel(o, "box"); }, "unknown kernel 'box'"},
+        {[](rkconv_options *o) { rkconv_options_set_fit(o, "squash"); }, "unknown fit 'squash'"},
+        {[](rkconv_options *o) { rkconv_options_set_position(o, "up"); }, "unknown position 'up'"},
+        {[](rkconv_options *o) { rkconv_options_set_background(o, "1,2,3,4,5"); }, "background must be R,G,B"},
+        {[](rkconv_options *o) { rkconv_options_set_background(o, "1,2"); }, "background must be R,G,B"},
+        {[](rkconv_options *o) { rkconv_options_set_crop(o, 0, 0, 0, 5); }, "crop needs"},
+        {[](rkconv_options *o) { rkconv_options_set_crop(o, 30, 0, 20, 10); }, "crop 30,0,20,10 leaves the 40x30 image"},
+        {[](rkconv_options *o) { rkconv_options_set_rotate(o, 45); }, "rotate takes 0, 90, 180 or 270"},
+        {[](rkconv_options *o) {
+             rkconv_options_set_resize(o, 60000, 60000);
+             rkconv_options_set_fit(o, "fill");
+         },
+         "more than the limit of 268435456"},
+    };
+    for (const refusal &c : cases) {
+        SCOPED_TRACE(c.said);
+        options settings;
+        c.set(settings.handle);
+        image_record image;
+        message why;
+        EXPECT_EQ(rkconv_read_bytes(png.data(), png.size(), settings.handle, image.image, nullptr, &why.text), -1);
+        EXPECT_NE(why.str().find(c.said), std::string::npos) << why.str();
+        EXPECT_EQ(rkconv_message_kind(why.text), RKCONV_ERROR_BAD_ARGUMENT);
+        EXPECT_EQ(image.image->data, nullptr);
+    }
+}
+
+// In memory: crop, then rotation, then the transforms, in that order.
+TEST(Geometry, AppliesToAnImageInMemoryInOrder) {
+    image_record image = pattern(40, 30);
+    const bytes corner(image.at(10, 5), image.at(10, 5) + 4);
+    options settings;
+    rkconv_options_set_crop(settings.handle, 10, 5, 20, 8);
+    rkconv_options_set_rotate(settings.handle, 90);
+    rkconv_options_add_transform(settings.handle, RKCONV_TRANSFORM_FLIP_Y);
+    ASSERT_EQ(rkconv_apply_geometry(image.image, settings.handle, nullptr), 0);
+    ASSERT_EQ(image.image->width, 8);
+    ASSERT_EQ(image.image->height, 20);
+    // The crop's top-left corner, turned clockwise to the top right, then flipped to the bottom right.
+    EXPECT_EQ(bytes(image.at(7, 19), image.at(7, 19) + 4), corner);
+}
+
+}  // namespace
