@@ -18,43 +18,21 @@
 #include <jpeglib.h>
 
 #include "rasterkit_convert.h"
+#include "support/conversion_caller.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using bytes = std::vector<std::uint8_t>;
+using namespace caller;
 
 const fs::path corpus = RASTERKIT_CORPUS_DIR;
 
-struct image_record {
-    rasterkit_image *image = nullptr;
-    image_record() { rasterkit_image_new(&image, 0, 0); }
-    ~image_record() { rasterkit_image_delete(&image); }
-    bytes pixels() const {
-        if (image->data == nullptr) return {};
-        return bytes(image->data, image->data + 4 * std::size_t(image->width) * std::size_t(image->height));
-    }
-};
-
-struct message {
-    char *text = nullptr;
-    ~message() { rkconv_free(text); }
-    std::string str() const { return text != nullptr ? text : ""; }
-};
-
-struct options {
-    rkconv_options *handle = rkconv_options_new();
-    explicit options(bool accept_damaged = false, bool auto_orient = true) {
+struct read_options : options {
+    explicit read_options(bool accept_damaged = false, bool auto_orient = true) {
         rkconv_options_set_accept_damaged(handle, accept_damaged ? 1 : 0);
         rkconv_options_set_auto_orient(handle, auto_orient ? 1 : 0);
     }
-    ~options() { rkconv_options_free(handle); }
 };
-
-bytes file_bytes(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct read_outcome {
     int result;
@@ -63,7 +41,7 @@ struct read_outcome {
     bytes pixels;
 };
 
-read_outcome read_from(const bytes &file, const options &settings = options()) {
+read_outcome read_from(const bytes &file, const read_options &settings = read_options()) {
     image_record image;
     message said;
     const int result = rkconv_read_bytes(file.data(), file.size(), settings.handle, image.image, nullptr, &said.text);
@@ -193,7 +171,7 @@ TEST(Decoders, GiveTheCoreReadersPixelsOverTheCorpus) {
         const bool neither_grey_nor_colour =
             rasterkit_magic_type(path.c_str()) == 3 && jpeg_components(content) != 1 && jpeg_components(content) != 3;
         if (core.image->data == nullptr || neither_grey_nor_colour) continue;
-        const options lenient(true, false);
+        const read_options lenient(true, false);
         image_record from_file;
         message why;
         ASSERT_EQ(rkconv_read_file(path.c_str(), lenient.handle, from_file.image, nullptr, &why.text), 0) << why.str();
@@ -415,7 +393,7 @@ TEST(Decoders, DamagedDataFailsUnlessAccepted) {
         EXPECT_EQ(strict.result, -1);
         EXPECT_EQ(strict.kind, RKCONV_ERROR_DAMAGED);
         EXPECT_NE(strict.said.find(c.cause), std::string::npos) << strict.said;
-        const read_outcome lenient = read_from(c.file, options(true));
+        const read_outcome lenient = read_from(c.file, read_options(true));
         EXPECT_EQ(lenient.result, 0) << lenient.said;
         EXPECT_EQ(lenient.kind, RKCONV_ERROR_NONE);
         EXPECT_NE(lenient.said.find(c.cause), std::string::npos) << lenient.said;
@@ -439,7 +417,7 @@ TEST(Failures, CarryTheirKindAndSystemError) {
     const bytes gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0};
     EXPECT_EQ(read_from(gif).kind, RKCONV_ERROR_NOT_AN_IMAGE);
 
-    options refused;
+    read_options refused;
     EXPECT_EQ(rkconv_options_set_quality(refused.handle, 150), -1);
     message bad;
     const fs::path out = fs::temp_directory_path() / "rkconv-never-written.jpg";
@@ -468,7 +446,7 @@ TEST(PngEncoder, WritesImagesTallerThanAMillionRows) {
     ASSERT_EQ(rasterkit_image_resize(tall.image, 1, 1048577), 0);
     const std::size_t size = 4 * std::size_t{1048577};
     for (std::size_t i = 0; i < size; ++i) tall.image->data[i] = static_cast<std::uint8_t>(i / 4);
-    options png;
+    read_options png;
     rkconv_options_set_format(png.handle, RKCONV_FORMAT_PNG);
     std::uint8_t *encoded = nullptr;
     std::size_t length = 0;

@@ -8,37 +8,19 @@
 #include <vector>
 
 #include "rasterkit_convert.h"
+#include "support/conversion_caller.h"
 
 namespace {
 
-using bytes = std::vector<std::uint8_t>;
+using namespace caller;
 
-struct image_record {
-    rasterkit_image *image = nullptr;
-    image_record(std::int32_t width = 0, std::int32_t height = 0) { rasterkit_image_new(&image, width, height); }
-    ~image_record() { rasterkit_image_delete(&image); }
-    std::uint8_t *at(std::int32_t x, std::int32_t y) const {
-        return image->data + 4 * (std::size_t(y) * std::size_t(image->width) + std::size_t(x));
-    }
-    void fill(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) {
-        for (std::int32_t y = 0; y < image->height; ++y)
-            for (std::int32_t x = 0; x < image->width; ++x) {
-                std::uint8_t *p = at(x, y);
-                p[0] = r, p[1] = g, p[2] = b, p[3] = a;
-            }
-    }
-};
-
-struct options {
-    rkconv_options *handle = rkconv_options_new();
-    ~options() { rkconv_options_free(handle); }
-};
-
-struct message {
-    char *text = nullptr;
-    ~message() { rkconv_free(text); }
-    std::string str() const { return text != nullptr ? text : ""; }
-};
+void fill(const image_record &image, std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a) {
+    for (std::int32_t y = 0; y < image.image->height; ++y)
+        for (std::int32_t x = 0; x < image.image->width; ++x) {
+            std::uint8_t *p = image.at(x, y);
+            p[0] = r, p[1] = g, p[2] = b, p[3] = a;
+        }
+}
 
 bytes encoded(const image_record &image, std::int32_t format) {
     options settings;
@@ -113,7 +95,7 @@ TEST(Resampler, EveryKernelKeepsFlatColourFlat) {
             for (const std::int32_t side : {7, 90}) {
                 SCOPED_TRACE(std::string(kernel) + (linear ? " linear" : "") + " to " + std::to_string(side));
                 image_record image(31, 23);
-                image.fill(200, 100, 50, 255);
+                fill(image, 200, 100, 50, 255);
                 options settings;
                 rkconv_options_set_resize(settings.handle, side, side);
                 rkconv_options_set_fit(settings.handle, "fill");

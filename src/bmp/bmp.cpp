@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "rasterkit_rules/bmp_rows.h"
+#include "rasterkit_rules/bmp_writer.h"
 #include "common/handles.h"
 #include "fileutil/fileutil.h"
 #include "image/image_model.h"
@@ -16,13 +17,6 @@
 namespace {
 
 constexpr char unread_signature_byte = '?';
-constexpr std::uint64_t write_batch_bytes = std::uint64_t{1} << 20;
-
-void write_headers(std::FILE *file, const rasterkit_bmpfileheader &fh, const rasterkit_bmpinfoheader &ih) {
-    unsigned char bytes[rasterkit::bmp_header_bytes];
-    rasterkit::encode_bmp_headers(fh, ih, bytes);
-    std::fwrite(bytes, 1, sizeof bytes, file);
-}
 
 // Streams the pixel rows into an image already sized from the header.
 void decode_pixels(std::FILE *file, const rasterkit_bmpinfoheader &ih, rasterkit_image *image) {
@@ -117,27 +111,12 @@ RASTERKIT_API void rasterkit_writeimage_bmp(const char *path, const rasterkit_im
     }
     if (!rasterkit::size_is_positive(image->width, image->height)) return;
 
-    const std::int32_t width = image->width;
-    const std::int32_t height = image->height;
-    const std::uint64_t stride = rasterkit::bmp_row_bytes(static_cast<std::uint64_t>(width), rasterkit::written_bmp_depth);
-    rasterkit_bmpfileheader fh{};
-    rasterkit_bmpinfoheader ih{};
-    rasterkit::written_bmp_headers(width, height, stride, fh, ih);
-    write_headers(file.get(), fh, ih);
-
-    // Rows go out a batch at a time, each write a large one; the padding
-    // bytes past 3 * width are zeroed once and never touched.
-    const std::uint64_t batch_rows =
-        std::max<std::uint64_t>(1, std::min<std::uint64_t>(std::uint64_t(height), write_batch_bytes / stride));
-    rasterkit::byte_buffer rows = rasterkit::allocate_zeroed_bytes(batch_rows * stride);
-    if (!rows) return;
-    for (std::int32_t k = 0; k < height;) {
-        const auto batch = static_cast<std::int32_t>(std::min<std::uint64_t>(batch_rows, std::uint64_t(height - k)));
-        for (std::int32_t i = 0; i < batch; ++i, ++k)
-            rasterkit::rgba_to_bgr(rasterkit::row_pixels(image, height - 1 - k), rows.get() + static_cast<std::size_t>(i) * stride,
-                                   static_cast<std::size_t>(width));
-        std::fwrite(rows.get(), 1, static_cast<std::size_t>(batch) * stride, file.get());
-    }
+    // The stream's own errors are left to it, as they always were.
+    const rasterkit::bmp_put to_stream = [](void *stream, const void *bytes, std::size_t count) {
+        std::fwrite(bytes, 1, count, static_cast<std::FILE *>(stream));
+        return true;
+    };
+    rasterkit::write_bmp(image, to_stream, file.get());
 }
 
 }  // extern "C"
