@@ -33,8 +33,11 @@ axis_weights weights_for(std::int32_t in_size, std::int32_t out_size, const resa
     axis.weights.assign(static_cast<std::size_t>(out_size) * static_cast<std::size_t>(axis.stride), 0.0);
     for (std::int32_t i = 0; i < out_size; ++i) {
         const double centre = (i + 0.5) * scale;
-        const auto low = std::max<std::int32_t>(static_cast<std::int32_t>(centre - support + 0.5), 0);
-        const auto high = std::min<std::int32_t>(static_cast<std::int32_t>(centre + support + 0.5), in_size);
+        // Truncating as Pillow does, so the windows are Pillow's.
+        const auto low = std::max<std::int32_t>(
+            static_cast<std::int32_t>(centre - support + 0.5), 0);  // NOLINT(bugprone-incorrect-roundings)
+        const auto high = std::min<std::int32_t>(
+            static_cast<std::int32_t>(centre + support + 0.5), in_size);  // NOLINT(bugprone-incorrect-roundings)
         const std::int32_t count = std::min(high - low, axis.stride);
         double *w = axis.weights.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(axis.stride);
         double sum = 0.0;
@@ -157,7 +160,7 @@ status resample_linear(rasterkit_image *image, std::int32_t width, std::int32_t 
     const std::size_t in_count = std::size_t(image->width) * std::size_t(image->height);
     std::vector<float> light(in_count * channels);
     for (std::size_t i = 0; i < in_count; ++i) {
-        const float a = image->data[i * channels + alpha] / 255.0f;
+        const float a = static_cast<float>(image->data[i * channels + alpha]) / 255.0f;
         for (int c = 0; c < alpha; ++c) light[i * channels + std::size_t(c)] = table[image->data[i * channels + std::size_t(c)]] * a;
         light[i * channels + alpha] = a;
     }
