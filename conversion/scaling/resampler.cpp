@@ -237,7 +237,7 @@ status box_reduce(rasterkit_image *image, std::int32_t factor) {
             const std::uint8_t *p = image->data + std::size_t(y * factor + r) * std::size_t(image->width) * channels;
             for (std::int32_t x = 0; x < image->width; ++x, p += channels) {
                 std::uint64_t *sum = sums.data() + std::size_t(x / factor) * channels;
-                for (int c = 0; c < alpha; ++c) sum[c] += std::uint64_t{p[c]} * p[alpha];
+                for (int c = 0; c < alpha; ++c) sum[c] += static_cast<std::uint64_t>(p[c]) * p[alpha];
                 sum[alpha] += p[alpha];
             }
         }
