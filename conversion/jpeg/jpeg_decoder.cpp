@@ -157,6 +157,13 @@ bool read_pixels(jpeg_read_context *context, std::uint8_t *pixels, unsigned int 
     if (setjmp(context->errors.resume)) return false;  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
     cinfo->scale_num = 1;
     cinfo->scale_denom = shrink;
+    // A decode that shrinks feeds a kernel that reduces at least twice as
+    // much again, which averages away the fast DCT's and plain upsampling's
+    // small errors (as Pillow's draft mode does).
+    if (shrink > 1) {
+        cinfo->dct_method = JDCT_IFAST;
+        cinfo->do_fancy_upsampling = FALSE;
+    }
     switch (cinfo->jpeg_color_space) {
         case JCS_GRAYSCALE:
         case JCS_YCbCr:

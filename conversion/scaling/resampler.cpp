@@ -117,10 +117,20 @@ void horizontal(const std::uint8_t *in, std::int32_t in_width, std::int32_t firs
         for (std::int32_t x = 0; x < out_width; ++x) {
             const std::int32_t *w = k.data() + std::size_t(x) * std::size_t(axis.stride);
             const std::uint8_t *p = row + std::size_t(axis.first[std::size_t(x)]) * channels;
-            std::int32_t sum[channels] = {half, half, half, half};
-            for (std::int32_t t = 0, n = axis.taps[std::size_t(x)]; t < n; ++t, p += channels)
-                for (int c = 0; c < channels; ++c) sum[c] += p[c] * w[t];
-            for (int c = 0; c < channels; ++c) target[std::size_t(x) * channels + std::size_t(c)] = clip8(sum[c]);
+            // Four named sums stay in registers through the taps.
+            std::int32_t red = half, green = half, blue = half, opacity = half;
+            for (std::int32_t t = 0, n = axis.taps[std::size_t(x)]; t < n; ++t, p += channels) {
+                const std::int32_t weight = w[t];
+                red += p[0] * weight;
+                green += p[1] * weight;
+                blue += p[2] * weight;
+                opacity += p[3] * weight;
+            }
+            std::uint8_t *pixel = target + std::size_t(x) * channels;
+            pixel[0] = clip8(red);
+            pixel[1] = clip8(green);
+            pixel[2] = clip8(blue);
+            pixel[3] = clip8(opacity);
         }
     }
 }
@@ -128,15 +138,28 @@ void horizontal(const std::uint8_t *in, std::int32_t in_width, std::int32_t firs
 void vertical(const std::uint8_t *in, std::int32_t width, std::int32_t row_offset, std::uint8_t *out,
               std::int32_t out_height, const axis_weights &axis, const std::vector<std::int32_t> &k) {
     const std::size_t stride = std::size_t(width) * channels;
-    std::vector<std::int32_t> sums(stride);
+    // A block of samples at a time stays in registers across all the taps.
+    constexpr std::size_t block = 16;
     for (std::int32_t y = 0; y < out_height; ++y) {
-        std::fill(sums.begin(), sums.end(), half);
         const std::int32_t *w = k.data() + std::size_t(y) * std::size_t(axis.stride);
         const std::uint8_t *rows = in + std::size_t(axis.first[std::size_t(y)] - row_offset) * stride;
-        for (std::int32_t t = 0, n = axis.taps[std::size_t(y)]; t < n; ++t, rows += stride)
-            for (std::size_t i = 0; i < stride; ++i) sums[i] += rows[i] * w[t];
+        const std::int32_t taps = axis.taps[std::size_t(y)];
         std::uint8_t *target = out + std::size_t(y) * stride;
-        for (std::size_t i = 0; i < stride; ++i) target[i] = clip8(sums[i]);
+        std::size_t i = 0;
+        for (; i + block <= stride; i += block) {
+            std::int32_t sums[block];
+            for (std::size_t b = 0; b < block; ++b) sums[b] = half;
+            const std::uint8_t *column = rows + i;
+            for (std::int32_t t = 0; t < taps; ++t, column += stride)
+                for (std::size_t b = 0; b < block; ++b) sums[b] += column[b] * w[t];
+            for (std::size_t b = 0; b < block; ++b) target[i + b] = clip8(sums[b]);
+        }
+        for (; i < stride; ++i) {
+            std::int32_t sum = half;
+            const std::uint8_t *column = rows + i;
+            for (std::int32_t t = 0; t < taps; ++t, column += stride) sum += *column * w[t];
+            target[i] = clip8(sum);
+        }
     }
 }
 
