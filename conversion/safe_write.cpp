@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "descriptor_io.h"
 #include "format_room.h"
 #include "options.h"
 
@@ -90,20 +91,6 @@ private:
     bool kept_ = false;
 };
 
-class file_descriptor {
-public:
-    explicit file_descriptor(int fd) : fd_(fd) {}
-    ~file_descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    file_descriptor(const file_descriptor &) = delete;
-    file_descriptor &operator=(const file_descriptor &) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 std::string directory_of(const std::string &path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -150,7 +137,7 @@ mode_t creation_mask() {
 // Judged from the file as the writer left it at its path, which the writer
 // may have replaced rather than written through the descriptor.
 status written_file_fault(const std::string &path, std::int32_t format) {
-    const file_descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const owned_descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
         return failure(failure_kind::input_output, "the written file vanished");
