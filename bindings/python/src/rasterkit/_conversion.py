@@ -147,15 +147,10 @@ class Message:
 
 
 def error(message: Message, path: Optional[PathLike] = None) -> RasterkitError:
-    """The RasterkitError subclass of the library's kind of failure. The library names the file in its
-    line; `path` is kept on the exception, and the line's own naming of it is not repeated."""
+    """The RasterkitError subclass of the library's kind of failure, its text the library's line (which
+    names the file); `path` is kept on the exception."""
     text, kind, error_number = message.take()
-    text = text or "failed"
-    if path is not None:
-        prefix = os.fsdecode(path) + ": "
-        if text.startswith(prefix):
-            text = text[len(prefix):]
-    return error_of_kind(kind, error_number, text, path)
+    return error_of_kind(kind, error_number, text or "failed", path)
 
 
 def _number(value: object, what: str) -> int:

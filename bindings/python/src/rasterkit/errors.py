@@ -11,9 +11,10 @@ PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 class RasterkitError(Exception):
     """A read, write or encode failed. ``path`` names the file at fault, or is None for memory operations."""
 
-    def __init__(self, message: str, path: Optional[PathLike] = None) -> None:
+    def __init__(self, message: str, path: Optional[PathLike] = None, named: bool = False) -> None:
         self.path = None if path is None else os.fsdecode(path)
-        super().__init__(message if self.path is None else "%s: %s" % (self.path, message))
+        # The library's lines name their file already (`named`); the package's own are prefixed here.
+        super().__init__(message if named or self.path is None else "%s: %s" % (self.path, message))
 
 
 class PixelLimitError(RasterkitError):
@@ -39,8 +40,9 @@ class RasterkitArgumentError(RasterkitError, ValueError):
 class RasterkitOSError(RasterkitError, OSError):
     """A file could not be opened, read or written; ``errno`` is the system's error number."""
 
-    def __init__(self, message: str, path: Optional[PathLike] = None, error_number: int = 0) -> None:
-        RasterkitError.__init__(self, message, path)
+    def __init__(self, message: str, path: Optional[PathLike] = None, error_number: int = 0,
+                 named: bool = False) -> None:
+        RasterkitError.__init__(self, message, path, named)
         self.errno = error_number or None
         self.strerror = message
         self.filename = self.path
@@ -81,8 +83,8 @@ _KINDS: Dict[int, Type[RasterkitError]] = {
 }
 
 
-def error_of_kind(kind: int, error_number: int, message: str, path: Optional[PathLike] = None) -> RasterkitError:
-    """The exception for a failure of this kind."""
+def error_of_kind(kind: int, error_number: int, line: str, path: Optional[PathLike] = None) -> RasterkitError:
+    """The exception for a failure of this kind, from the library's line, which names its file itself."""
     if kind == INPUT_OUTPUT:
-        return _OS_ERRORS.get(error_number, RasterkitOSError)(message, path, error_number)
-    return _KINDS.get(kind, RasterkitError)(message, path)
+        return _OS_ERRORS.get(error_number, RasterkitOSError)(line, path, error_number, named=True)
+    return _KINDS.get(kind, RasterkitError)(line, path, named=True)
