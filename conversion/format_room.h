@@ -40,7 +40,8 @@ public:
     // Decodes the pixels of the header just read into `pixels`, 4 * width *
     // height bytes of zeros in the record's layout.
     virtual status decode(std::uint8_t *pixels, const decode_settings &settings, warnings &said) = 0;
-    // The size decode() gives with `shrink`: the header's, unless the format shrinks on load.
+    // Whether decode() honours decode_settings::shrink; otherwise it always
+    // gives the header's size.
     virtual bool shrinks_on_load() const { return false; }
 };
 

@@ -6,7 +6,7 @@
 
 #include "descriptor_io.h"
 #include "options.h"
-#include "png/png_encoder.h"
+#include "formats/png/png_encoder.h"
 #include "record.h"
 #include "safe_write.h"
 #include "stream.h"

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh build analysis
 jobs="${RASTERKIT_JOBS:-$(nproc)}"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-mapfile -t sources < <(ls src/*/*.cpp conversion/*.cpp conversion/*/*.cpp tools/rasterkit/*.cpp)
+mapfile -t sources < <(ls src/*/*.cpp conversion/*.cpp conversion/*/*.cpp conversion/*/*/*.cpp tools/rasterkit/*.cpp)
 
 echo "== clang-tidy over ${#sources[@]} files"
 printf '%s\n' "${sources[@]}" | xargs -P "$jobs" -n 4 clang-tidy -p build --quiet 2>/dev/null >build/clang-tidy.log || true

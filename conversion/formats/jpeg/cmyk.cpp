@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "jpeg/jpeg_room.h"
+#include "formats/jpeg/jpeg_room.h"
 
 namespace rkconv {
 namespace {

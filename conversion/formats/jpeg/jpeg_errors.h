@@ -22,7 +22,6 @@ struct jpeg_error_trap {
     const byte_sink *sink;  // when set, a failed write's cause replaces libjpeg's text
     warnings *said;         // when set, warnings are kept here
     bool accept_damaged;
-    bool stopped_by_damage;  // the jump came from a warning that lost pixels
     int code;                // libjpeg's message code of the error
 };
 

@@ -1,4 +1,4 @@
-#include "png/png_room.h"
+#include "formats/png/png_room.h"
 
 #include "file_ends.h"
 #include "rasterkit_rules/formats.h"

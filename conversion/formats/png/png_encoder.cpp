@@ -1,5 +1,5 @@
-#include "png/png_encoder.h"
-#include "png/png_room.h"
+#include "formats/png/png_encoder.h"
+#include "formats/png/png_room.h"
 
 #include <png.h>
 

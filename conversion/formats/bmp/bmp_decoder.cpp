@@ -1,6 +1,6 @@
 #include <vector>
 
-#include "bmp/bmp_room.h"
+#include "formats/bmp/bmp_room.h"
 #include "rasterkit_rules/bmp_rows.h"
 #include "rasterkit_rules/formats.h"
 

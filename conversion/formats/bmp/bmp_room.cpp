@@ -1,4 +1,4 @@
-#include "bmp/bmp_room.h"
+#include "formats/bmp/bmp_room.h"
 
 #include "rasterkit_rules/bmp_header.h"
 #include "rasterkit_rules/formats.h"

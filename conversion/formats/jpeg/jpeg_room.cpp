@@ -1,4 +1,4 @@
-#include "jpeg/jpeg_room.h"
+#include "formats/jpeg/jpeg_room.h"
 
 #include "file_ends.h"
 #include "rasterkit_rules/formats.h"

@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "jpeg/jpeg_errors.h"
-#include "jpeg/jpeg_room.h"
+#include "formats/jpeg/jpeg_errors.h"
+#include "formats/jpeg/jpeg_room.h"
 #include "rasterkit_rules/formats.h"
 
 #ifndef JCS_ALPHA_EXTENSIONS

@@ -1,4 +1,4 @@
-#include "jpeg/jpeg_errors.h"
+#include "formats/jpeg/jpeg_errors.h"
 
 #include <jerror.h>
 
@@ -32,10 +32,7 @@ void keep_warning(j_common_ptr cinfo, int level) {
     if (level != warning_level) return;  // trace messages
     auto *trap = reinterpret_cast<jpeg_error_trap *>(cinfo->err);
     cinfo->err->num_warnings++;
-    if (loses_pixels(cinfo->err->msg_code) && !trap->accept_damaged) {
-        trap->stopped_by_damage = true;
-        record_and_resume(cinfo);
-    }
+    if (loses_pixels(cinfo->err->msg_code) && !trap->accept_damaged) record_and_resume(cinfo);
     if (trap->said == nullptr) return;
     char text[JMSG_LENGTH_MAX];
     (*cinfo->err->format_message)(cinfo, text);

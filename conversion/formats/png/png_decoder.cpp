@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "format_room.h"
-#include "png/png_room.h"
+#include "formats/png/png_room.h"
 #include "rasterkit_rules/formats.h"
 
 namespace rkconv {

@@ -1,7 +1,7 @@
 // JPEG through libjpeg's full interface, with the calls and defaults of
 // rasterkit's writer, so that the same pixels and quality give the same
 // bytes. Errors come back as a status; the process is never ended.
-#include "jpeg/jpeg_room.h"
+#include "formats/jpeg/jpeg_room.h"
 
 #include <cstdio>
 #include <memory>
@@ -10,7 +10,7 @@
 #include <jerror.h>
 
 #include "rasterkit_rules/jpeg_compress.h"
-#include "jpeg/jpeg_errors.h"
+#include "formats/jpeg/jpeg_errors.h"
 
 namespace rkconv {
 namespace {
