@@ -11,20 +11,12 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh build bench python
 rounds="${1:-5}"
 data="${RASTERKIT_BENCH_DATA:-/dev/shm/rasterkit-scaling}"
-large=../shared/corpus/large
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRASTERKIT_BENCH=ON -DRASTERKIT_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench -j"$(nproc)" --target rasterkit_tool rasterkit_convert >/dev/null
 
-mkdir -p "$data/photos"
-if [ ! -f "$data/photos/shell-progressive.jpg" ]; then
-  cp "$large"/*.jpg "$data/photos/"
-  jpegtran -progressive -copy all -outfile "$data/photos/shell-progressive.jpg" "$large/shell-5120x2880.jpg"
-  jpegtran -progressive -copy all -outfile "$data/photos/kite-progressive.jpg" "$large/kite-2560x1600.jpg"
-  convert "$large/shell-5120x2880.jpg" -resize 4000x2250 -quality 90 "$data/photos/shell-9mp.jpg"
-fi
-if [ ! -d "$data/node/node_modules/sharp" ]; then
-  mkdir -p "$data/node"
-  (cd "$data/node" && npm init -y >/dev/null && npm install --no-audit --no-fund sharp@0.33 >/dev/null)
-fi
+# shellcheck source=bench/photos.sh
+. bench/photos.sh
+prepare_photos "$data/photos"
+install_sharp "$data"
 RASTERKIT_LIBRARY="$PWD/build-bench/librasterkit.so.0" PYTHONPATH="$PWD/bindings/python/src" \
   /usr/bin/python3 bench/scaling_bench.py "$PWD/build-bench/tools/rasterkit/rasterkit" "$data" "$rounds"

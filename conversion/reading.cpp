@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "descriptor_io.h"
+#include "large_block.h"
 #include "options.h"
 #include "orientation.h"
 #include "record.h"
@@ -71,10 +72,6 @@ status open_decoder(byte_source &source, image_header &header, rkconv_metadata *
     return opened->read_header(header, metadata);
 }
 
-struct heap_freer {
-    void operator()(std::uint8_t *block) const noexcept { std::free(block); }
-};
-
 }  // namespace
 
 status probe_input(const input_place &input, image_header &header, rkconv_metadata *metadata) {
@@ -105,8 +102,7 @@ status read_input(const input_place &input, const rkconv_options &options, raste
         if (opened->shrinks_on_load()) settings.shrink = jpeg_shrink_denominator(geometry, upright_width, upright_height, plan);
         const std::int32_t width = (header.width + settings.shrink - 1) / settings.shrink;
         const std::int32_t height = (header.height + settings.shrink - 1) / settings.shrink;
-        std::unique_ptr<std::uint8_t, heap_freer> pixels(
-            static_cast<std::uint8_t *>(std::calloc(std::size_t(width) * std::size_t(height), rgba_bytes)));
+        owned_block pixels(allocate_zeroed_block(std::size_t(width) * std::size_t(height), rgba_bytes));
         if (!pixels) return out_of_memory();
         if (status s = opened->decode(pixels.get(), settings, decoder_said); !s.ok()) return s;
         record fresh;

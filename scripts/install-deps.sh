@@ -4,8 +4,8 @@
 #   scripts/install-deps.sh GROUP...   GROUP: build test analysis fuzz bench python
 set -euo pipefail
 declare -A groups=(
-  [build]="cmake g++ make pkgconf libpng-dev libjpeg-dev zlib1g-dev libexif-dev liblcms2-dev libcli11-dev nlohmann-json3-dev"
-  [test]="libgtest-dev valgrind python3 pkgconf binutils strace python3-pil imagemagick"
+  [build]="cmake g++ make pkgconf libpng-dev libjpeg-dev zlib1g-dev libexif-dev liblcms2-dev libcli11-dev nlohmann-json3-dev libdeflate-dev"
+  [test]="libgtest-dev valgrind python3 pkgconf binutils strace python3-pil imagemagick pngcheck"
   [analysis]="clang-tidy cppcheck gcovr"
   [fuzz]="clang libclang-rt-14-dev"
   [bench]="libstb-dev imagemagick libvips-tools gnuplot-nox time libjpeg-turbo-progs git"

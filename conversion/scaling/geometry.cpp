@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "large_block.h"
 #include "scaling/resampler.h"
 
 namespace rkconv {
@@ -32,7 +33,7 @@ std::int32_t scaled(std::int32_t size, double scale) {
 // image placed at (x, y) on a background when the region is larger.
 status recanvas(rasterkit_image *image, std::int32_t width, std::int32_t height, std::int32_t x, std::int32_t y,
                 const std::array<std::uint8_t, 4> &background) {
-    auto *out = static_cast<std::uint8_t *>(std::malloc(std::size_t(width) * std::size_t(height) * channels));
+    auto *out = allocate_block(std::size_t(width) * std::size_t(height) * channels);
     if (out == nullptr) return out_of_memory();
     for (std::size_t i = 0; i < std::size_t(width) * std::size_t(height); ++i)
         std::memcpy(out + i * channels, background.data(), channels);

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "large_block.h"
+#include "vector_clones.h"
+
 namespace rkconv {
 namespace {
 
@@ -105,7 +108,7 @@ pixel_content content_of(const rasterkit_image *image) {
 
 struct heap_block {
     std::uint8_t *bytes = nullptr;
-    explicit heap_block(std::size_t count) : bytes(static_cast<std::uint8_t *>(std::malloc(count == 0 ? 1 : count))) {}
+    explicit heap_block(std::size_t count) : bytes(allocate_block(count)) {}
     ~heap_block() { std::free(bytes); }
     heap_block(const heap_block &) = delete;
     heap_block &operator=(const heap_block &) = delete;
@@ -115,14 +118,6 @@ struct heap_block {
         return taken;
     }
 };
-
-// Where the CPU has AVX2 the passes run a copy the compiler vectorised for
-// it, chosen once at load time.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define RKCONV_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define RKCONV_VECTOR_CLONES
-#endif
 
 using four_sums = std::int32_t __attribute__((vector_size(16)));
 

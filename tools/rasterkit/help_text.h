@@ -59,7 +59,7 @@ constexpr const char *convert_help =
     "decodes is read, CMYK ones made RGB. A JPEG or PNG whose data ends early or is\n"
     "corrupt fails unless --accept-damaged keeps what decodes, with a warning.\n"
     "  --quality N      JPEG quality 0 to 100 (default 100), JPEG output only\n"
-    "  --compression N  PNG zlib level 0 to 9 (default 3): lower is faster and\n"
+    "  --compression N  PNG level 0 to 9 (default 1): 0 stores, lower is faster and\n"
     "                   larger, higher slower and smaller; opaque images are written\n"
     "                   as RGB, and every PNG decodes to exactly the image's pixels\n"
     "  --no-auto-orient keep the stored pixels as they are\n"

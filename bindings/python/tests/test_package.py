@@ -1,8 +1,11 @@
 """The installed package: where it loads from, NumPy, strict arguments, PNG bytes, safe writes, batches."""
 import ctypes
 import errno
+import glob
+import io
 import itertools
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -406,6 +409,54 @@ class ScalingTest(Folder):
                                           rotate=90)
         self.assertTrue(result.ok, result.error)
         self.assertEqual(rasterkit.probe(result.output)[1:3], (64, 64))
+
+
+@unittest.skipUnless(os.path.isdir(CORPUS), "corpus not present")
+class PngWriterTest(Folder):
+    """The PNG writer checked by decoders that are not its own: Pillow and pngcheck."""
+
+    def decoded_by_pillow(self, data):
+        from PIL import Image as PillowImage
+        with PillowImage.open(io.BytesIO(data)) as opened:
+            return numpy.asarray(opened.convert("RGBA"))
+
+    def test_every_level_decodes_to_the_pixels(self):
+        try:
+            import PIL  # noqa: F401
+        except ImportError:
+            self.skipTest("Pillow is not installed")
+        # Every corpus PNG and small photograph at every level; the large photographs,
+        # whose strongest levels take seconds each, at the fast levels and the default.
+        small = sorted(glob.glob(os.path.join(CORPUS, "pngsuite", "*.png")) +
+                       glob.glob(os.path.join(CORPUS, "photos", "*")))
+        large = sorted(glob.glob(os.path.join(CORPUS, "large", "*.jpg")))
+        for path, levels in [(p, range(10)) for p in small] + [(p, (None, 0, 2)) for p in large]:
+            try:
+                image = Image.read(path)
+            except RasterkitError:
+                continue  # the corpus's broken files
+            pixels = numpy.asarray(image)
+            for level in levels:
+                with self.subTest(path=os.path.basename(path), level=level):
+                    data = image.to_bytes("png", compression=level)
+                    numpy.testing.assert_array_equal(self.decoded_by_pillow(data), pixels)
+                    numpy.testing.assert_array_equal(numpy.asarray(Image.from_bytes(data)), pixels)
+
+    def test_pngcheck_finds_the_chunks_valid(self):
+        if shutil.which("pngcheck") is None:
+            self.skipTest("pngcheck is not installed")
+        with Image.read(os.path.join(CORPUS, "jpeg", "pillow", "flower2.jpg")) as photo:
+            photo.write(self.path("profile.png"))
+            profile = photo.icc_profile
+            photo.icc_profile = None
+            photo.write(self.path("plain.png"))
+        for name, colour_chunk in (("profile.png", "iCCP"), ("plain.png", "sRGB")):
+            with self.subTest(name):
+                report = subprocess.run(["pngcheck", "-v", self.path(name)], capture_output=True, text=True)
+                self.assertEqual(report.returncode, 0, report.stdout)
+                chunks = re.findall(r"chunk (\w{4})", report.stdout)
+                self.assertEqual(sorted(set(chunks), key=chunks.index), ["IHDR", colour_chunk, "IDAT", "IEND"])
+        self.assertEqual(Image.read(self.path("profile.png")).icc_profile, profile)
 
 
 class ExamplesTest(Folder):

@@ -1,112 +1,159 @@
 #include "formats/png/png_encoder.h"
-#include "formats/png/png_room.h"
 
-#include <png.h>
+#include <libdeflate.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
-#include <vector>
+
+#include "formats/png/png_filters.h"
+#include "formats/png/png_room.h"
+#include "large_block.h"
 
 namespace rkconv {
 namespace {
 
 constexpr int rgba_channels = 4;
+constexpr int rgb_channels = 3;
 constexpr int alpha_offset = 3;
+constexpr std::uint8_t bit_depth = 8;
+constexpr std::uint8_t colour_type_rgb = 2;
+constexpr std::uint8_t colour_type_rgba = 6;
+constexpr std::uint8_t srgb_perceptual = 0;
+constexpr std::uint8_t zlib_method = 0;
+constexpr char profile_name[] = "ICC profile";
+constexpr unsigned char png_signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// Decoders read IDAT in pieces anyway; bounded chunks keep each one's
+// length field and CRC small to handle.
+constexpr std::size_t idat_chunk_bytes = std::size_t{1} << 20;
 
-// What libpng changes while it works lives outside the frame that calls
-// setjmp, so that it is still valid when control comes back by longjmp.
-struct png_encode_context {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    byte_sink *sink = nullptr;
-    std::vector<png_bytep> rows;
-    char error[256] = {};
+// The tool's levels 0 to 9 on libdeflate's 0 to 12: 0 stores, 9 is its
+// strongest.
+constexpr int deflate_levels[] = {0, 1, 2, 3, 5, 6, 8, 10, 11, 12};
+constexpr int fastest_level = 1;
+// libdeflate's level-1 matcher misses the three-byte repeats of grey pixels
+// written as RGB (7 % larger than level 2 on the grey photograph); level 2
+// costs them no more time.
+constexpr int fastest_level_for_grey = 2;
+
+using heap_bytes = owned_block;
+
+heap_bytes allocate(std::size_t count) { return heap_bytes(allocate_block(count)); }
+
+struct compressor_freer {
+    void operator()(libdeflate_compressor *compressor) const noexcept { libdeflate_free_compressor(compressor); }
 };
 
-extern "C" void png_encode_error(png_structp png, png_const_charp text) {
-    auto *context = static_cast<png_encode_context *>(png_get_error_ptr(png));
-    const std::string cause = context->sink->failure();
-    std::snprintf(context->error, sizeof context->error, "%s", cause.empty() ? text : cause.c_str());
-    png_longjmp(png, 1);
+void put_be32(std::uint8_t *at, std::uint32_t value) {
+    at[0] = static_cast<std::uint8_t>(value >> 24);
+    at[1] = static_cast<std::uint8_t>(value >> 16);
+    at[2] = static_cast<std::uint8_t>(value >> 8);
+    at[3] = static_cast<std::uint8_t>(value);
 }
 
-extern "C" void png_encode_warning(png_structp, png_const_charp) {}
-
-extern "C" void png_encode_write(png_structp png, png_bytep bytes, png_size_t count) {
-    auto *context = static_cast<png_encode_context *>(png_get_io_ptr(png));
-    if (!context->sink->write(bytes, count)) png_error(png, "Write Error");
+// Writes one chunk: its length, type, data and the CRC of type and data.
+bool put_chunk(byte_sink &sink, const char (&type)[5], const std::uint8_t *data, std::size_t length) {
+    std::uint8_t head[8];
+    put_be32(head, static_cast<std::uint32_t>(length));
+    std::copy(type, type + 4, head + 4);
+    // A null buffer would restart the CRC, as in zlib, so an empty chunk has only its type summed.
+    std::uint32_t crc = libdeflate_crc32(0, head + 4, 4);
+    if (length != 0) crc = libdeflate_crc32(crc, data, length);
+    std::uint8_t tail[4];
+    put_be32(tail, crc);
+    return sink.write(head, sizeof head) && (length == 0 || sink.write(data, length)) && sink.write(tail, sizeof tail);
 }
 
-extern "C" void png_encode_flush(png_structp png) {
-    auto *context = static_cast<png_encode_context *>(png_get_io_ptr(png));
-    if (!context->sink->flush()) png_error(png, "Flush Error");
+// `length` bytes compressed into a zlib stream; an empty block when out of memory.
+struct compressed {
+    heap_bytes bytes;
+    std::size_t length = 0;
+};
+
+compressed compress(libdeflate_compressor *compressor, const std::uint8_t *data, std::size_t length) {
+    compressed result;
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor, length);
+    result.bytes = allocate(bound);
+    if (result.bytes) result.length = libdeflate_zlib_compress(compressor, data, length, result.bytes.get(), bound);
+    return result;
 }
 
-constexpr char profile_name[] = "ICC profile";
+bool put_header(byte_sink &sink, const rasterkit_image *image, bool opaque) {
+    std::uint8_t header[13] = {};
+    put_be32(header, static_cast<std::uint32_t>(image->width));
+    put_be32(header + 4, static_cast<std::uint32_t>(image->height));
+    header[8] = bit_depth;
+    header[9] = opaque ? colour_type_rgb : colour_type_rgba;  // compression, filter and interlace stay 0
+    return sink.write(png_signature, sizeof png_signature) && put_chunk(sink, "IHDR", header, sizeof header);
+}
 
-// An iCCP chunk where the image has a profile libpng accepts, else the sRGB
-// chunk. Profiles libpng finds fault with come back as its warnings, not
-// errors, so that a bad profile never fails the write.
-void describe_colours(png_structp png, png_infop info, const encode_settings &settings, warnings &said) {
+status write_failure(const byte_sink &sink) {
+    return sink.failure_number() != 0 ? system_failure(sink.failure_number(), "")
+                                      : failure(failure_kind::input_output, "Write Error");
+}
+
+// An iCCP chunk with the carried profile, else the sRGB chunk; never both.
+status put_colours(byte_sink &sink, libdeflate_compressor *compressor, const encode_settings &settings) {
     const std::vector<std::uint8_t> *profile = settings.icc_profile;
-    if (profile != nullptr && !profile->empty()) {
-        png_set_benign_errors(png, 1);
-        png_set_iCCP(png, info, profile_name, PNG_COMPRESSION_TYPE_BASE, profile->data(),
-                     static_cast<png_uint_32>(profile->size()));
-        if (png_get_valid(png, info, PNG_INFO_iCCP) != 0) return;
-        said.add(concerning::output, "libpng refused the colour profile: written as sRGB");
-    }
-    png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    if (profile == nullptr || profile->empty())
+        return put_chunk(sink, "sRGB", &srgb_perceptual, 1) ? success() : write_failure(sink);
+    const compressed packed = compress(compressor, profile->data(), profile->size());
+    if (packed.length == 0) return out_of_memory();
+    const std::size_t name_bytes = sizeof profile_name;  // with its terminating zero
+    heap_bytes chunk = allocate(name_bytes + 1 + packed.length);
+    if (!chunk) return out_of_memory();
+    std::copy(profile_name, profile_name + name_bytes, chunk.get());
+    chunk.get()[name_bytes] = zlib_method;
+    std::copy(packed.bytes.get(), packed.bytes.get() + packed.length, chunk.get() + name_bytes + 1);
+    return put_chunk(sink, "iCCP", chunk.get(), name_bytes + 1 + packed.length) ? success() : write_failure(sink);
 }
 
-bool write_png(png_encode_context *context, const rasterkit_image *image, const encode_settings &settings,
-               bool opaque, warnings &said) {
-    if (setjmp(png_jmpbuf(context->png))) return false;  // NOLINT(cert-err52-cpp): libpng's errors land here
-    png_set_write_fn(context->png, context, png_encode_write, png_encode_flush);
-    // libpng's default limit of a million rows or columns is not PNG's; every record is written.
-    png_set_user_limits(context->png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-    png_set_compression_level(context->png, settings.compression);
-    png_set_filter(context->png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
-    png_set_IHDR(context->png, context->info, static_cast<png_uint_32>(image->width),
-                 static_cast<png_uint_32>(image->height), 8, opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-    describe_colours(context->png, context->info, settings, said);
-    png_write_info(context->png, context->info);
-    // The record's rows go in as they lie; for RGB libpng drops the fourth byte.
-    if (opaque) png_set_filler(context->png, 0, PNG_FILLER_AFTER);
-    png_write_image(context->png, context->rows.data());
-    png_write_end(context->png, context->info);
+bool put_pixels(byte_sink &sink, const compressed &stream) {
+    for (std::size_t offset = 0; offset < stream.length; offset += idat_chunk_bytes)
+        if (!put_chunk(sink, "IDAT", stream.bytes.get() + offset, std::min(idat_chunk_bytes, stream.length - offset)))
+            return false;
     return true;
+}
+
+enum class pixel_content { grey_opaque, opaque, transparent };
+
+// Whether the image can be written as RGB, and whether it is grey; the grey
+// test stops at the first coloured pixel.
+pixel_content content_of(const rasterkit_image *image) {
+    const std::size_t count = static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height);
+    const std::uint8_t *p = image->data;
+    std::size_t i = 0;
+    for (; i < count && p[alpha_offset] == 255 && p[0] == p[1] && p[1] == p[2]; ++i, p += rgba_channels) {}
+    if (i == count) return pixel_content::grey_opaque;
+    for (; i < count; ++i, p += rgba_channels)
+        if (p[alpha_offset] != 255) return pixel_content::transparent;
+    return pixel_content::opaque;
 }
 
 }  // namespace
 
-bool is_opaque(const rasterkit_image *image) {
-    const std::size_t count = static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height);
-    const png_byte *alpha = image->data + alpha_offset;
-    for (std::size_t i = 0; i < count; ++i, alpha += rgba_channels)
-        if (*alpha != 255) return false;
-    return true;
-}
-
-status encode_png(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &said) {
-    auto context = std::make_unique<png_encode_context>();
-    context->sink = &sink;
-    context->rows.resize(static_cast<std::size_t>(image->height));
-    const bool opaque = is_opaque(image);
-    const std::size_t stride = static_cast<std::size_t>(image->width) * rgba_channels;
-    for (std::size_t y = 0; y < context->rows.size(); ++y) context->rows[y] = image->data + y * stride;
-    context->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, context.get(), png_encode_error, png_encode_warning);
-    if (context->png != nullptr) context->info = png_create_info_struct(context->png);
-    if (context->info == nullptr) {
-        png_destroy_write_struct(&context->png, nullptr);
-        return out_of_memory();
-    }
-    const bool written = write_png(context.get(), image, settings, opaque, said);
-    png_destroy_write_struct(&context->png, &context->info);
-    if (written) return success();
-    return sink.failure_number() != 0 ? system_failure(sink.failure_number(), "")
-                                      : failure(failure_kind::input_output, context->error);
+status encode_png(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &) {
+    const pixel_content content = content_of(image);
+    const bool opaque = content != pixel_content::transparent;
+    int level = deflate_levels[std::clamp(settings.compression, 0, 9)];
+    if (level == fastest_level && content == pixel_content::grey_opaque) level = fastest_level_for_grey;
+    const std::unique_ptr<libdeflate_compressor, compressor_freer> compressor(libdeflate_alloc_compressor(level));
+    const int channels = opaque ? rgb_channels : rgba_channels;
+    const std::size_t filtered_bytes = filtered_row_bytes(image->width, channels) * std::size_t(image->height);
+    heap_bytes filtered = allocate(filtered_bytes);
+    heap_bytes scratch = allocate(filter_scratch_bytes(image->width));
+    if (!compressor || !filtered || !scratch) return out_of_memory();
+    // Stored data gains nothing from filtering.
+    filter_image(image, channels, level == 0 ? png_row_filters::none_only : png_row_filters::adaptive, scratch.get(),
+                 filtered.get());
+    scratch.reset();
+    const compressed stream = compress(compressor.get(), filtered.get(), filtered_bytes);
+    filtered.reset();
+    if (stream.length == 0) return out_of_memory();
+    if (!put_header(sink, image, opaque)) return write_failure(sink);
+    if (status colours = put_colours(sink, compressor.get(), settings); !colours.ok()) return colours;
+    if (!put_pixels(sink, stream) || !put_chunk(sink, "IEND", nullptr, 0) || !sink.flush()) return write_failure(sink);
+    return success();
 }
 
 }  // namespace rkconv

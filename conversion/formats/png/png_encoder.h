@@ -1,17 +1,13 @@
-// PNG through libpng's full interface: RGB when every pixel is opaque, RGBA
-// otherwise, a chosen zlib level, adaptive filters, and either the sRGB chunk
-// that rasterkit's writer writes or an iCCP chunk with the image's profile
-// (never both). Errors come back as text; the process is never
-// ended.
+// PNG written by the library itself: the rows filtered, the whole filtered
+// image compressed by libdeflate in one call, then the chunks (IHDR, iCCP
+// with the image's profile or else sRGB, IDAT, IEND). RGB when every pixel
+// is opaque, RGBA otherwise. The peak beside the image is the filtered
+// image and its compressed form.
 #pragma once
-
 
 namespace rkconv {
 
-// Measured on the benchmark's photographs: level 3 writes them four times
-// faster than rasterkit's writer (level 6, RGBA) and 8 % smaller, as RGB;
-// on grainy photos it even beats levels 4 to 9 in size, since zlib's fast
-// levels suit filtered photographic rows.
-constexpr int default_png_compression = 3;
+// Chosen by measurement on the benchmark's photographs; see the README.
+constexpr int default_png_compression = 1;
 
 }  // namespace rkconv

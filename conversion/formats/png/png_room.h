@@ -1,5 +1,5 @@
-// The PNG room: decoder on libpng's full read interface, encoder on its
-// full write interface, and the completeness check of a written file.
+// The PNG room: decoder on libpng's full read interface, encoder of its
+// own on libdeflate, and the completeness check of a written file.
 #pragma once
 
 #include <memory>
@@ -12,8 +12,5 @@ std::unique_ptr<decoder> open_png_decoder(byte_source &source);
 status encode_png(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &said);
 // A PNG is whole when it ends with its end chunk.
 bool png_is_complete(const read_at &read, std::uint64_t size);
-
-// True when every alpha is 255; stops at the first pixel that is not.
-bool is_opaque(const rasterkit_image *image);
 
 }  // namespace rkconv

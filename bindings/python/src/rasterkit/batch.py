@@ -78,7 +78,7 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
     `format` ('bmp', 'png', 'jpeg') gives every output that format and extension (jpg for JPEG); without
     it each file keeps its own format (by content) and extension. A folder among the inputs stands for the
     files directly inside it. `transforms` are 'flip_x', 'flip_y', 'transpose', applied in order; `quality`
-    (0..100) applies to JPEG outputs, `compression` (zlib level 0..9, default 3) to PNG outputs. The output folder is created if missing. A file whose header
+    (0..100) applies to JPEG outputs, `compression` (PNG level 0..9, default 1: 0 stores, 9 smallest) to PNG outputs. The output folder is created if missing. A file whose header
     declares more than `max_pixels` pixels fails without being decoded (default 268435456; 0 allows up
     to the library's ceiling of 2**29). Each image is first turned upright by its EXIF orientation unless
     `auto_orient` is False (the outputs carry no EXIF); `transforms` apply after that. A colour profile is

@@ -215,7 +215,7 @@ class Image:
 
         The format is `format` ('bmp', 'png', 'jpeg') if given, else the name's extension (anything
         unknown is written as PNG with a RuntimeWarning). `quality` (0..100, default 100) applies to
-        JPEG; `compression` (zlib level 0..9, default 3) to PNG, which is written as RGB when every
+        JPEG; `compression` (PNG level 0..9, default 1: 0 stores, 9 smallest) to PNG, which is written as RGB when every
         pixel is opaque and decodes to exactly these pixels. `icc_profile` goes into PNG and JPEG when it
         is an RGB profile (else it is dropped with a RuntimeWarning). On failure RasterkitError is
         raised, saying why, and an existing file is left as it was.
