@@ -452,13 +452,11 @@ RKCONV_API int32_t rkconv_write_bytes(const rasterkit_image *image, const rkconv
         rkconv::write_plan plan;
         if (status s = rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG, metadata, plan, said); !s.ok())
             return s;
-        std::vector<std::uint8_t> encoded;
+        rkconv::growing_block encoded;
         if (status s = rkconv::write_to_bytes(image, plan, encoded, said); !s.ok()) return s;
-        *bytes = static_cast<std::uint8_t *>(std::malloc(encoded.empty() ? 1 : encoded.size()));
-        if (*bytes == nullptr) return rkconv::out_of_memory();
-        std::memcpy(*bytes, encoded.data(), encoded.size());
         *length = encoded.size();
-        return rkconv::success();
+        *bytes = encoded.release();
+        return *bytes != nullptr ? rkconv::success() : rkconv::out_of_memory();
     });
 }
 
@@ -478,6 +476,33 @@ RKCONV_API int32_t rkconv_convert(const char *input, int input_fd, const char *o
     const names files{input != nullptr ? input : standard_input_name, output != nullptr ? output : standard_output_name};
     return guarded(message, files, [&](rkconv::warnings &said) {
         return rkconv::convert({input, input_fd}, {output, output_fd}, settings(options), said);
+    });
+}
+
+RKCONV_API int32_t rkconv_convert_memory(const char *input, const uint8_t *bytes, size_t length, const char *output,
+                                         uint8_t **encoded, size_t *encoded_length, rkconv_header *written,
+                                         const rkconv_options *options, char **message) {
+    return guarded(message, {input, output}, [&](rkconv::warnings &said) -> status {
+        if (input == nullptr && bytes == nullptr) return bad_argument("no input given");
+        if (output == nullptr && (encoded == nullptr || encoded_length == nullptr))
+            return bad_argument("no output file and no place for the bytes");
+        rkconv::growing_block into;
+        rkconv::endpoint from;
+        from.path = input;
+        if (input == nullptr) {
+            from.bytes = bytes;
+            from.length = length;
+        }
+        rkconv::endpoint to;
+        to.path = output;
+        if (output == nullptr) to.encoded = &into;
+        rkconv::written_image facts;
+        if (status s = rkconv::convert(from, to, settings(options), said, &facts); !s.ok()) return s;
+        if (written != nullptr) *written = rkconv_header{facts.format, facts.width, facts.height};
+        if (output != nullptr) return rkconv::success();
+        *encoded_length = into.size();
+        *encoded = into.release();
+        return *encoded != nullptr ? rkconv::success() : rkconv::out_of_memory();
     });
 }
 

@@ -67,7 +67,8 @@ status reshape(rasterkit_image *image, const rkconv_options &options) {
     return apply_transforms(options, image);
 }
 
-status convert(const endpoint &input, const endpoint &output, const rkconv_options &options, warnings &said) {
+status convert(const endpoint &input, const endpoint &output, const rkconv_options &options, warnings &said,
+               written_image *written) {
     // Settings that cannot work are refused before the input is touched.
     write_plan plan;
     warnings unheard;
@@ -80,11 +81,16 @@ status convert(const endpoint &input, const endpoint &output, const rkconv_optio
     input_place place;
     place.path = input.path;
     place.fd = input.fd;
+    place.in_memory = input.bytes != nullptr;
+    place.bytes = input.bytes;
+    place.length = input.length;
     if (status s = read_input(place, options, image.get(), metadata, header, said); !s.ok()) return s;
     if (status s = apply_transforms(options, image.get()); !s.ok()) return s;
 
     if (status s = plan_write(options, output.path, header.format, &metadata, plan, said); !s.ok()) return s;
     convert_colours(options, metadata, image.get(), said);
+    if (written != nullptr) *written = written_image{plan.format, image.get()->width, image.get()->height};
+    if (output.encoded != nullptr) return write_to_bytes(image.get(), plan, *output.encoded, said);
     return output.path != nullptr ? write_to_file(output.path, image.get(), plan, said)
                                   : write_to_descriptor(output.fd, image.get(), plan, said);
 }

@@ -108,7 +108,7 @@ status write_to_file(const std::string &path, const rasterkit_image *image, cons
     return as_write_failure(safe_write(path, plan.format, write), "could not be written");
 }
 
-status write_to_bytes(const rasterkit_image *image, const write_plan &plan, std::vector<std::uint8_t> &bytes,
+status write_to_bytes(const rasterkit_image *image, const write_plan &plan, growing_block &bytes,
                       warnings &said) {
     const writable_image writable(image);
     if (writable.get() == nullptr) return out_of_memory().on(concerning::output);
@@ -126,7 +126,7 @@ status write_to_bytes(const rasterkit_image *image, const write_plan &plan, std:
 }
 
 status write_to_descriptor(int fd, const rasterkit_image *image, const write_plan &plan, warnings &said) {
-    std::vector<std::uint8_t> bytes;
+    growing_block bytes;
     if (status fault = write_to_bytes(image, plan, bytes, said); !fault.ok()) return fault;
     return as_write_failure(write_all(fd, bytes.data(), bytes.size()), "could not be written");
 }

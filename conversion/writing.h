@@ -31,7 +31,7 @@ status plan_write(const rkconv_options &options, const char *path, std::int32_t 
                   const rkconv_metadata *metadata, write_plan &plan, warnings &said);
 
 status write_to_file(const std::string &path, const rasterkit_image *image, const write_plan &plan, warnings &said);
-status write_to_bytes(const rasterkit_image *image, const write_plan &plan, std::vector<std::uint8_t> &bytes,
+status write_to_bytes(const rasterkit_image *image, const write_plan &plan, growing_block &bytes,
                       warnings &said);
 status write_to_descriptor(int fd, const rasterkit_image *image, const write_plan &plan, warnings &said);
 

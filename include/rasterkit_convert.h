@@ -86,10 +86,10 @@ RKCONV_API int32_t rkconv_options_set_format(rkconv_options *options, int32_t fo
  * Given for a write whose output is not JPEG, it is refused (outputs that
  * keep their input's format take it where they are JPEG). */
 RKCONV_API int32_t rkconv_options_set_quality(rkconv_options *options, int32_t quality);
-/* zlib level 0..9 of written PNG files, or -1 for the library's default
- * (3: about four times faster than rasterkit's PNG writer on photographs,
- * and smaller, since opaque images are written as RGB); refused for other
- * outputs like the quality. */
+/* Compression level 0..9 of written PNG files (0 stores; 1 to 9 are
+ * libdeflate's levels 1, 2, 3, 5, 6, 8, 10, 11 and 12), or -1 for the
+ * library's default (1: faster and smaller on photographs than zlib's level
+ * 3); refused for other outputs like the quality. */
 RKCONV_API int32_t rkconv_options_set_compression(rkconv_options *options, int32_t level);
 /* Appends a transform, applied after reading (and after turning the image
  * upright) in the order added. */
@@ -173,7 +173,7 @@ typedef struct rkconv_write_facts {
     int32_t format;         /* BMP, PNG or JPEG; OF_INPUT while the input is not known */
     const char *extension;  /* bmp, png or jpg; "" for OF_INPUT */
     int32_t quality;        /* JPEG quality, else -1 */
-    int32_t compression;    /* PNG zlib level, else -1 */
+    int32_t compression;    /* PNG level, else -1 */
 } rkconv_write_facts;
 /* Says what writing `path` (NULL: bytes or a descriptor) with these options
  * will produce, the input being of `input_format` (-1 when not known), or
@@ -224,10 +224,10 @@ RKCONV_API int32_t rkconv_read_descriptor(int fd, const rkconv_options *options,
 
 /* Writes `image` in the options' format (by the name's extension for a file
  * when BY_NAME; PNG, with a warning in `message`, for an unknown extension).
- * PNG and JPEG are encoded here on libpng's and libjpeg's full interfaces:
- * PNG as RGB when every alpha is 255, else RGBA, with adaptive filters, the
- * options' compression and an sRGB chunk, every file decoding to exactly the
- * image's pixels; JPEG with the calls and defaults of rasterkit's writer,
+ * PNG and JPEG are encoded here, PNG by the library's own writer on
+ * libdeflate, JPEG on libjpeg's full interface: PNG as RGB when every alpha
+ * is 255, else RGBA, with adaptive filters, the options' compression and an
+ * sRGB chunk, every file decoding to exactly the image's pixels; JPEG with the calls and defaults of rasterkit's writer,
  * giving its bytes for the same pixels and quality. BMP is rasterkit's
  * writer. A write error says its cause ("No space left on device").
  * A file is written safely: to a temporary file in the target's
@@ -259,6 +259,17 @@ RKCONV_API int32_t rkconv_write_descriptor(int fd, const rasterkit_image *image,
  * dropped). */
 RKCONV_API int32_t rkconv_convert(const char *input, int input_fd, const char *output, int output_fd,
                                   const rkconv_options *options, char **message);
+
+/* rkconv_convert with memory on either side: the input is the file at
+ * `input` or, when it is NULL, the `length` bytes at `bytes` (read in place
+ * during the call); the output is the file at `output` (written safely) or,
+ * when it is NULL, a malloc'd block handed over at *encoded (*encoded_length
+ * bytes; needs a format other than BY_NAME; free it with rkconv_free). With
+ * `written` (may be NULL) the call also says what it wrote: the format and
+ * the size of the image. */
+RKCONV_API int32_t rkconv_convert_memory(const char *input, const uint8_t *bytes, size_t length, const char *output,
+                                         uint8_t **encoded, size_t *encoded_length, rkconv_header *written,
+                                         const rkconv_options *options, char **message);
 
 /* The files of a batch: each input, or each regular file directly inside an
  * input folder (names starting with a dot left out, sorted), goes to

@@ -220,6 +220,61 @@ TEST(PngEncoder, LosslessOverTheCorpusAndEveryLevel) {
     }
 }
 
+// The chunk types of a PNG in order; "CRC" for a chunk whose CRC is wrong.
+std::vector<std::string> chunk_types(const bytes &png) {
+    std::vector<std::string> types;
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::size_t length = std::size_t(png[at]) << 24 | std::size_t(png[at + 1]) << 16 |
+                                   std::size_t(png[at + 2]) << 8 | png[at + 3];
+        if (at + 12 + length > png.size()) break;
+        const uLong crc = crc32(0, png.data() + at + 4, static_cast<uInt>(length + 4));
+        const std::uint8_t *stored = png.data() + at + 8 + length;
+        const uLong expected = uLong(stored[0]) << 24 | uLong(stored[1]) << 16 | uLong(stored[2]) << 8 | stored[3];
+        types.emplace_back(crc == expected ? std::string(png.begin() + at + 4, png.begin() + at + 8) : "CRC");
+        at += 12 + length;
+    }
+    return types;
+}
+
+// Every shape comes out as signature, IHDR, sRGB, IDAT (several for a
+// stream over a megabyte), IEND, each chunk's CRC right, and decodes back.
+TEST(PngEncoder, ChunksInOrderForEveryShape) {
+    struct shape {
+        std::int32_t width, height;
+        bool noisy;
+    };
+    for (const shape &s : {shape{0, 0, false}, shape{1, 1, false}, shape{1, 3000, false}, shape{3000, 1, false},
+                           shape{1000, 700, true}}) {
+        SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height));
+        image_record image(s.width, s.height);
+        std::uint32_t state = 12345;
+        const std::size_t samples = 4 * std::size_t(s.width) * std::size_t(s.height);
+        for (std::size_t i = 0; i < samples; ++i) {
+            state = state * 1664525u + 1013904223u;
+            image.image->data[i] = s.noisy ? static_cast<std::uint8_t>(state >> 24) : static_cast<std::uint8_t>(i * 7);
+        }
+        const bytes png = encode(image.image, RKCONV_FORMAT_PNG);
+        std::vector<std::string> types = chunk_types(png);
+        const auto idat = static_cast<std::size_t>(std::count(types.begin(), types.end(), "IDAT"));
+        EXPECT_EQ(idat > 1, s.noisy);
+        types.erase(std::unique(types.begin(), types.end()), types.end());
+        EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "sRGB", "IDAT", "IEND"}));
+        image_record back;
+        ASSERT_EQ(rasterkit_pngbytebuffer_to_img(back.image, png.data(), static_cast<std::int32_t>(png.size())), 0);
+        if (s.width == 0) EXPECT_EQ(back.pixels(), bytes(4, 0));  // no pixels: 1x1 transparent black
+        else EXPECT_EQ(back.pixels(), image.pixels());
+    }
+}
+
+TEST(PngEncoder, AWriteErrorNamesItsCause) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    image_record image(64, 64);
+    message why;
+    EXPECT_EQ(rkconv_write_file("/dev/full", image.image, nullptr, nullptr, &why.text), -1);
+    EXPECT_NE(why.str().find("(No space left on device)"), std::string::npos) << why.str();
+    EXPECT_EQ(rkconv_message_errno(why.text), ENOSPC);
+}
+
 TEST(JpegEncoder, BytesEqualTheLibraryWriter) {
     const fs::path file = fs::temp_directory_path() / "rkconv-jpeg-reference.jpg";
     for (const std::string &path : {std::string(RASTERKIT_FIXTURES_DIR) + "/testpfp0.png",
@@ -419,6 +474,39 @@ TEST(IccProfile, ToSrgbMatchesLittleCms) {
     EXPECT_NE(converted.pixels(), stored.pixels());
     fs::remove(jpeg);
     fs::remove(png);
+}
+
+// A conversion from bytes to bytes or a file equals the one from a file,
+// and says what it wrote.
+TEST(Conversion, MemoryOnEitherSide) {
+    const std::string source = std::string(RASTERKIT_FIXTURES_DIR) + "/testpfp0.jpg";
+    const bytes input = file_bytes(source);
+    options settings;
+    rkconv_options_set_format(settings.handle, RKCONV_FORMAT_PNG);
+    rkconv_options_set_rotate(settings.handle, 90);
+    std::uint8_t *encoded = nullptr;
+    std::size_t length = 0;
+    rkconv_header written{};
+    ASSERT_EQ(rkconv_convert_memory(nullptr, input.data(), input.size(), nullptr, &encoded, &length, &written,
+                                    settings.handle, nullptr),
+              0);
+    const bytes from_memory(encoded, encoded + length);
+    rkconv_free(encoded);
+    const fs::path file = fs::temp_directory_path() / "rkconv-memory.png";
+    ASSERT_EQ(rkconv_convert_memory(source.c_str(), nullptr, 0, file.c_str(), nullptr, nullptr, nullptr,
+                                    settings.handle, nullptr),
+              0);
+    EXPECT_EQ(from_memory, file_bytes(file.string()));
+    rkconv_header probed{};
+    ASSERT_EQ(rkconv_probe_file(file.c_str(), &probed, nullptr, nullptr), 0);
+    EXPECT_EQ(std::vector<int>({written.format, written.width, written.height}),
+              std::vector<int>({RKCONV_FORMAT_PNG, probed.width, probed.height}));
+    fs::remove(file);
+    message why;
+    EXPECT_EQ(rkconv_convert_memory(nullptr, input.data(), input.size(), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    &why.text),
+              -1);
+    EXPECT_EQ(rkconv_message_kind(why.text), RKCONV_ERROR_BAD_ARGUMENT);
 }
 
 TEST(Descriptors, CarryWholeFilesBothWays) {
