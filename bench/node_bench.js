@@ -1,0 +1,85 @@
+// rasterkit's Node.js package against sharp in one process, on the same
+// photographs: metadata, JPEG to JPEG at quality 80, JPEG to PNG at each
+// one's defaults, a 256-pixel thumbnail (PNG) with its PSNR against the exact
+// full-decode Lanczos3 resize, and all the thumbnails at once. Median
+// milliseconds per case; both sides alternate which goes first.
+//   node node_bench.js ROUNDS OUT_DIR PHOTO...   (env SHARP_HOME, RASTERKIT_NODE)
+const fs = require('fs');
+const path = require('path');
+const rasterkit = require(process.env.RASTERKIT_NODE);
+const sharp = require(path.join(process.env.SHARP_HOME, 'node_modules', 'sharp'));
+
+const threads = Number(process.env.UV_THREADPOOL_SIZE || 4);
+sharp.concurrency(threads);
+sharp.cache(false);
+
+async function median(rounds, job) {
+  await job();
+  const times = [];
+  for (let r = 0; r < rounds; r += 1) {
+    const start = process.hrtime.bigint();
+    await job();
+    times.push(Number(process.hrtime.bigint() - start) / 1e6);
+  }
+  times.sort((a, b) => a - b);
+  return times[Math.floor(times.length / 2)];
+}
+
+function psnr(ours, reference) {
+  let error = 0;
+  let samples = 0;
+  for (let i = 0; i < reference.length; i += 1) {
+    if (i % 4 === 3) continue;
+    error += (ours[i] - reference[i]) ** 2;
+    samples += 1;
+  }
+  return error === 0 ? Infinity : 10 * Math.log10((255 * 255 * samples) / error);
+}
+
+async function rgba(png) {
+  return (await rasterkit.read(png)).data;
+}
+
+async function main() {
+  const [rounds, out, ...photos] = process.argv.slice(2);
+  const lines = [];
+  const report = (name, ours, theirs, extra = '') => {
+    lines.push({ name, ours, theirs, extra });
+  };
+  for (const photo of photos) {
+    const name = path.basename(photo);
+    const buffer = fs.readFileSync(photo);
+    report(`${name} probe/metadata`, await median(rounds, () => rasterkit.probe(photo)),
+      await median(rounds, () => sharp(photo).metadata()));
+    let ourJpeg; let theirJpeg;
+    report(`${name} JPEG q80`,
+      await median(rounds, async () => { ourJpeg = await rasterkit.convert(buffer, { format: 'jpeg', quality: 80 }); }),
+      await median(rounds, async () => { theirJpeg = await sharp(buffer).jpeg({ quality: 80 }).toBuffer(); }),
+      `bytes ${ourJpeg.length} | ${theirJpeg.length}`);
+    let ourPng; let theirPng;
+    report(`${name} PNG (defaults)`,
+      await median(rounds, async () => { ourPng = await rasterkit.convert(buffer, { format: 'png' }); }),
+      await median(rounds, async () => { theirPng = await sharp(buffer).png().toBuffer(); }),
+      `bytes ${ourPng.length} | ${theirPng.length}`);
+    const box = { width: 256, height: 256, fit: 'inside' };
+    let ourThumb; let theirThumb;
+    report(`${name} thumbnail 256`,
+      await median(rounds, async () => { ourThumb = await rasterkit.convert(buffer, { format: 'png', compression: 1, resize: box }); }),
+      await median(rounds, async () => {
+        theirThumb = await sharp(buffer).resize(256, 256, { fit: 'inside' }).png({ compressionLevel: 1 }).toBuffer();
+      }));
+    const exact = await rasterkit.read(buffer, { resize: box, exact: true });
+    const [ours, theirs] = [await rgba(ourThumb), await rgba(theirThumb)];
+    lines[lines.length - 1].extra = `PSNR ${psnr(ours, exact.data).toFixed(1)} | ` +
+      (theirs.length === exact.data.length ? psnr(theirs, exact.data).toFixed(1) : 'other size') + ' dB';
+    lines[lines.length - 1].png = [ourPng.length, theirPng.length];
+  }
+  fs.mkdirSync(path.join(out, 'ours'), { recursive: true });
+  fs.mkdirSync(path.join(out, 'sharp'), { recursive: true });
+  report(`${photos.length} thumbnails at once`,
+    await median(rounds, () => rasterkit.convertFiles(photos, path.join(out, 'ours'), { format: 'png', compression: 1, resize: { width: 256, height: 256 } })),
+    await median(rounds, () => Promise.all(photos.map((photo) => sharp(photo).resize(256, 256, { fit: 'inside' })
+      .png({ compressionLevel: 1 }).toFile(path.join(out, 'sharp', path.basename(photo) + '.png'))))));
+  console.log(JSON.stringify({ threads, lines }));
+}
+main();
