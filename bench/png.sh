@@ -6,7 +6,8 @@
 # 9). JPEG to PNG: the rasterkit tool at its default as a whole process
 # against vips copy and ImageMagick's convert, and sharp in process. Then
 # the peak memory of a conversion with each writer. Prints the figures with
-# their targets and draws time against size to bench/png-chart.png.
+# their targets and draws time against size to bench/png-chart.png. Writers
+# that take over a second are timed once.
 #   bench/png.sh [ROUNDS]   (default 5; figures are medians)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -30,11 +30,6 @@ constexpr std::size_t idat_chunk_bytes = std::size_t{1} << 20;
 // The tool's levels 0 to 9 on libdeflate's 0 to 12: 0 stores, 9 is its
 // strongest.
 constexpr int deflate_levels[] = {0, 1, 2, 3, 5, 6, 8, 10, 11, 12};
-constexpr int fastest_level = 1;
-// libdeflate's level-1 matcher misses the three-byte repeats of grey pixels
-// written as RGB (7 % larger than level 2 on the grey photograph); level 2
-// costs them no more time.
-constexpr int fastest_level_for_grey = 2;
 
 using heap_bytes = owned_block;
 
@@ -115,28 +110,20 @@ bool put_pixels(byte_sink &sink, const compressed &stream) {
     return true;
 }
 
-enum class pixel_content { grey_opaque, opaque, transparent };
-
-// Whether the image can be written as RGB, and whether it is grey; the grey
-// test stops at the first coloured pixel.
-pixel_content content_of(const rasterkit_image *image) {
+// True when every alpha is 255; stops at the first pixel that is not.
+bool is_opaque(const rasterkit_image *image) {
     const std::size_t count = static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height);
-    const std::uint8_t *p = image->data;
-    std::size_t i = 0;
-    for (; i < count && p[alpha_offset] == 255 && p[0] == p[1] && p[1] == p[2]; ++i, p += rgba_channels) {}
-    if (i == count) return pixel_content::grey_opaque;
-    for (; i < count; ++i, p += rgba_channels)
-        if (p[alpha_offset] != 255) return pixel_content::transparent;
-    return pixel_content::opaque;
+    const std::uint8_t *alpha = image->data + alpha_offset;
+    for (std::size_t i = 0; i < count; ++i, alpha += rgba_channels)
+        if (*alpha != 255) return false;
+    return true;
 }
 
 }  // namespace
 
 status encode_png(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &) {
-    const pixel_content content = content_of(image);
-    const bool opaque = content != pixel_content::transparent;
-    int level = deflate_levels[std::clamp(settings.compression, 0, 9)];
-    if (level == fastest_level && content == pixel_content::grey_opaque) level = fastest_level_for_grey;
+    const bool opaque = is_opaque(image);
+    const int level = deflate_levels[std::clamp(settings.compression, 0, 9)];
     const std::unique_ptr<libdeflate_compressor, compressor_freer> compressor(libdeflate_alloc_compressor(level));
     const int channels = opaque ? rgb_channels : rgba_channels;
     const std::size_t filtered_bytes = filtered_row_bytes(image->width, channels) * std::size_t(image->height);
