@@ -95,15 +95,25 @@ void unpremultiply(std::uint8_t *pixels, std::size_t count) {
 // opaque, three channels of four when every pixel is also grey.
 enum class pixel_content { grey_opaque, opaque, transparent };
 
+// Pixels are tested a block at a time without branches, so the scan
+// vectorises; it stops after the block that settles the answer.
+constexpr std::size_t scan_block = 64;
+
 pixel_content content_of(const rasterkit_image *image) {
     const std::size_t count = std::size_t(image->width) * std::size_t(image->height);
-    const std::uint8_t *p = image->data;
-    std::size_t i = 0;
-    for (; i < count && p[3] == 255 && p[0] == p[1] && p[1] == p[2]; ++i, p += channels) {}
-    if (i == count) return pixel_content::grey_opaque;
-    for (; i < count; ++i, p += channels)
-        if (p[alpha] != 255) return pixel_content::transparent;
-    return pixel_content::opaque;
+    bool grey = true;
+    for (std::size_t first = 0; first < count; first += scan_block) {
+        const std::uint8_t *p = image->data + first * channels;
+        const std::size_t n = std::min(scan_block, count - first);
+        unsigned translucent = 0, coloured = 0;
+        for (std::size_t i = 0; i < n; ++i, p += channels) {
+            translucent |= p[alpha] ^ 255u;
+            coloured |= (p[0] ^ p[1]) | (p[1] ^ p[2]);
+        }
+        if (translucent != 0) return pixel_content::transparent;
+        grey = grey && coloured == 0;
+    }
+    return grey ? pixel_content::grey_opaque : pixel_content::opaque;
 }
 
 struct heap_block {

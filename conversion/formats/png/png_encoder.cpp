@@ -110,12 +110,19 @@ bool put_pixels(byte_sink &sink, const compressed &stream) {
     return true;
 }
 
-// True when every alpha is 255; stops at the first pixel that is not.
+// True when every alpha is 255; tests a block of pixels at a time without
+// branches, so the scan vectorises, and stops after the first block with a
+// pixel that is not.
 bool is_opaque(const rasterkit_image *image) {
+    constexpr std::size_t block = 64;
     const std::size_t count = static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height);
-    const std::uint8_t *alpha = image->data + alpha_offset;
-    for (std::size_t i = 0; i < count; ++i, alpha += rgba_channels)
-        if (*alpha != 255) return false;
+    for (std::size_t first = 0; first < count; first += block) {
+        const std::uint8_t *alpha = image->data + first * rgba_channels + alpha_offset;
+        unsigned translucent = 0;
+        for (std::size_t i = 0, n = std::min(block, count - first); i < n; ++i, alpha += rgba_channels)
+            translucent |= *alpha ^ 255u;
+        if (translucent != 0) return false;
+    }
     return true;
 }
 
