@@ -196,6 +196,20 @@ RKCONV_API int32_t rkconv_options_set_quality(rkconv_options *options, int32_t q
     return accept(options, "quality");
 }
 
+RKCONV_API int32_t rkconv_options_set_progressive(rkconv_options *options, int32_t enabled) {
+    if (options == nullptr || enabled < -1 || enabled > 1)
+        return refuse(options, "progressive", "progressive must be 0 or 1, not " + std::to_string(enabled));
+    options->progressive = enabled;
+    return accept(options, "progressive");
+}
+
+RKCONV_API int32_t rkconv_options_set_chroma(rkconv_options *options, int32_t subsampling) {
+    if (options == nullptr || (subsampling != 0 && subsampling != rkconv::full_chroma && subsampling != rkconv::halved_chroma))
+        return refuse(options, "chroma", "chroma must be 444 or 420, not " + std::to_string(subsampling));
+    options->chroma = subsampling;
+    return accept(options, "chroma");
+}
+
 RKCONV_API int32_t rkconv_options_set_compression(rkconv_options *options, int32_t level) {
     if (options == nullptr || level < -1 || level > 9)
         return refuse(options, "compression",

@@ -47,7 +47,9 @@ public:
 
 struct encode_settings {
     int quality = 100;                                       // JPEG
-    int compression = 3;                                     // PNG
+    bool progressive = false;                                // JPEG
+    bool full_chroma = false;                                // JPEG: 4:4:4 instead of 4:2:0
+    int compression = 2;                                     // PNG
     const std::vector<std::uint8_t> *icc_profile = nullptr;  // carried into PNG and JPEG
 };
 

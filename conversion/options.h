@@ -15,6 +15,8 @@ struct rkconv_options {
     std::int32_t format = RKCONV_FORMAT_BY_NAME;
     std::int32_t quality = -1;
     std::int32_t compression = -1;
+    std::int32_t progressive = -1;  // -1 not given, else 0 or 1
+    std::int32_t chroma = 0;        // 0 not given, else 444 or 420
     bool auto_orient = true;
     std::int32_t profile = RKCONV_PROFILE_KEEP;
     bool accept_damaged = false;
@@ -35,6 +37,8 @@ constexpr std::int32_t format_of_input = RKCONV_FORMAT_OF_INPUT;
 // rasterkit's own ceiling on a record.
 constexpr auto record_max_pixels = static_cast<std::uint64_t>(rasterkit::max_pixels);
 constexpr int jpeg_quality_by_default = 100;
+constexpr std::int32_t full_chroma = 444;
+constexpr std::int32_t halved_chroma = 420;
 
 // The options a null pointer stands for.
 const rkconv_options &default_options();

@@ -55,6 +55,8 @@ status check_applies(const rkconv_options &options, std::int32_t format) {
     if (options.format == format_of_input) return success();
     if (options.quality >= 0 && format != format_jpeg) return bad_argument("quality applies to JPEG output only");
     if (options.compression >= 0 && format != format_png) return bad_argument("compression applies to PNG output only");
+    if (options.progressive >= 0 && format != format_jpeg) return bad_argument("progressive applies to JPEG output only");
+    if (options.chroma != 0 && format != format_jpeg) return bad_argument("chroma applies to JPEG output only");
     return success();
 }
 
@@ -95,6 +97,8 @@ status plan_write(const rkconv_options &options, const char *path, std::int32_t 
     if (status s = check_applies(options, format); !s.ok()) return s;
     plan.settings.quality = options.quality >= 0 ? options.quality : jpeg_quality_by_default;
     plan.settings.compression = options.compression >= 0 ? options.compression : default_png_compression;
+    plan.settings.progressive = options.progressive == 1;
+    plan.settings.full_chroma = options.chroma == full_chroma;
     // BMP has no place for a profile; the sRGB conversion has used it up.
     if (metadata != nullptr && format != format_bmp && options.profile == RKCONV_PROFILE_KEEP)
         plan.settings.icc_profile = profile_to_carry(*metadata, said);

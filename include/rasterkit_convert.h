@@ -86,9 +86,19 @@ RKCONV_API int32_t rkconv_options_set_format(rkconv_options *options, int32_t fo
  * Given for a write whose output is not JPEG, it is refused (outputs that
  * keep their input's format take it where they are JPEG). */
 RKCONV_API int32_t rkconv_options_set_quality(rkconv_options *options, int32_t quality);
+/* Written JPEG files have Huffman tables built for the image (libjpeg's
+ * optimize_coding: the same pixels as rasterkit's writer gives at the same
+ * quality, in fewer bytes). 1 writes them progressive (libjpeg's simple
+ * progression, the same pixels again); 0 or -1 (not given) baseline.
+ * Refused for other outputs like the quality. */
+RKCONV_API int32_t rkconv_options_set_progressive(rkconv_options *options, int32_t enabled);
+/* Chroma sampling of written JPEG files: 444 keeps the colour at full
+ * resolution, 420 (libjpeg's default) halves it both ways; 0 for the
+ * default. Refused for other outputs like the quality. */
+RKCONV_API int32_t rkconv_options_set_chroma(rkconv_options *options, int32_t subsampling);
 /* Compression level 0..9 of written PNG files (0 stores; 1 to 9 are
  * libdeflate's levels 1, 2, 3, 5, 6, 8, 10, 11 and 12), or -1 for the
- * library's default (1: faster and smaller on photographs than zlib's level
+ * library's default (2: faster and smaller on photographs than zlib's level
  * 3); refused for other outputs like the quality. */
 RKCONV_API int32_t rkconv_options_set_compression(rkconv_options *options, int32_t level);
 /* Appends a transform, applied after reading (and after turning the image
@@ -227,8 +237,10 @@ RKCONV_API int32_t rkconv_read_descriptor(int fd, const rkconv_options *options,
  * PNG and JPEG are encoded here, PNG by the library's own writer on
  * libdeflate, JPEG on libjpeg's full interface: PNG as RGB when every alpha
  * is 255, else RGBA, with adaptive filters, the options' compression and an
- * sRGB chunk, every file decoding to exactly the image's pixels; JPEG with the calls and defaults of rasterkit's writer,
- * giving its bytes for the same pixels and quality. BMP is rasterkit's
+ * sRGB chunk, every file decoding to exactly the image's pixels; JPEG with
+ * the calls and defaults of rasterkit's writer, giving its pixels for the
+ * same image and quality, and Huffman tables built for the image (see
+ * rkconv_options_set_progressive). BMP is rasterkit's
  * writer. A write error says its cause ("No space left on device").
  * A file is written safely: to a temporary file in the target's
  * folder, checked complete (a BMP as long as its header says, a PNG ending

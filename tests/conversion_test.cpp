@@ -14,6 +14,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rasterkit_convert.h"
@@ -169,15 +170,18 @@ TEST_P(ThroughMemory, BytesEqualFiles) {
 INSTANTIATE_TEST_SUITE_P(Formats, ThroughMemory,
                          testing::Values(RKCONV_FORMAT_BMP, RKCONV_FORMAT_PNG, RKCONV_FORMAT_JPEG));
 
-bytes encode(const rasterkit_image *image, int format, int level = -1, int quality = -1) {
-    options settings;
-    rkconv_options_set_format(settings.handle, format);
-    rkconv_options_set_compression(settings.handle, level);
-    rkconv_options_set_quality(settings.handle, quality);
+// Encoded with `base` (may be null) and the format, level and quality.
+bytes encode(const rasterkit_image *image, int format, int level = -1, int quality = -1,
+             rkconv_options *base = nullptr) {
+    options own;
+    rkconv_options *settings = base != nullptr ? base : own.handle;
+    rkconv_options_set_format(settings, format);
+    rkconv_options_set_compression(settings, level);
+    rkconv_options_set_quality(settings, quality);
     std::uint8_t *encoded = nullptr;
     std::size_t length = 0;
     message why;
-    EXPECT_EQ(rkconv_write_bytes(image, settings.handle, nullptr, &encoded, &length, &why.text), 0) << why.str();
+    EXPECT_EQ(rkconv_write_bytes(image, settings, nullptr, &encoded, &length, &why.text), 0) << why.str();
     const bytes result(encoded, encoded + length);
     rkconv_free(encoded);
     return result;
@@ -275,20 +279,84 @@ TEST(PngEncoder, AWriteErrorNamesItsCause) {
     EXPECT_EQ(rkconv_message_errno(why.text), ENOSPC);
 }
 
-TEST(JpegEncoder, BytesEqualTheLibraryWriter) {
+bytes decoded(const bytes &file) {
+    image_record image;
+    EXPECT_EQ(rkconv_read_bytes(file.data(), file.size(), nullptr, image.image, nullptr, nullptr), 0);
+    return image.pixels();
+}
+
+// The first frame marker's code (0xC0 baseline, 0xC1 extended, 0xC2
+// progressive) and its first component's sampling byte.
+std::pair<int, int> frame_of(const bytes &jpeg) {
+    for (std::size_t at = 2; at + 12 < jpeg.size();) {
+        const int marker = jpeg[at + 1];
+        if (marker >= 0xC0 && marker <= 0xC2) return {marker, jpeg[at + 11]};
+        at += 2 + (std::size_t(jpeg[at + 2]) << 8 | jpeg[at + 3]);
+    }
+    return {0, 0};
+}
+
+// The encoder's tables are built for each image: the pixels of the library's
+// own writer at the same quality (which keeps libjpeg's standard tables) in
+// fewer bytes; progressive gives them again; 4:4:4 samples chroma whole.
+TEST(JpegEncoder, OptimizedAndProgressiveKeepTheWritersPixels) {
     const fs::path file = fs::temp_directory_path() / "rkconv-jpeg-reference.jpg";
-    for (const std::string &path : {std::string(RASTERKIT_FIXTURES_DIR) + "/testpfp0.png",
-                                    std::string(RASTERKIT_FIXTURES_DIR) + "/testpfp0.bmp"}) {
+    const std::string photos = std::string(RASTERKIT_CORPUS_DIR) + "/photos/";
+    std::vector<std::string> sources{std::string(RASTERKIT_FIXTURES_DIR) + "/testpfp0.png"};
+    if (fs::exists(photos + "kodim23.png")) sources.push_back(photos + "kodim23.png");
+    for (const std::string &path : sources) {
         image_record image;
         rasterkit_readimage(path.c_str(), image.image);
         image.image->data[3] = 7;  // alpha is dropped by both
-        for (int quality : {0, 50, 90, 100}) {
+        for (int quality : {50, 80, 90, 100}) {
             SCOPED_TRACE(path + " quality " + std::to_string(quality));
             rasterkit_writeimage_jpeg(file.c_str(), image.image, quality);
-            EXPECT_EQ(encode(image.image, RKCONV_FORMAT_JPEG, -1, quality), file_bytes(file));
+            const bytes reference = file_bytes(file.string());
+            const bytes optimized = encode(image.image, RKCONV_FORMAT_JPEG, -1, quality);
+            options progressive;
+            rkconv_options_set_progressive(progressive.handle, 1);
+            const bytes layered = encode(image.image, RKCONV_FORMAT_JPEG, -1, quality, progressive.handle);
+            EXPECT_LT(optimized.size(), reference.size());
+            EXPECT_EQ(decoded(optimized), decoded(reference));
+            EXPECT_EQ(decoded(layered), decoded(reference));
+            EXPECT_EQ(frame_of(reference), std::make_pair(0xC0, 0x22));
+            EXPECT_EQ(frame_of(optimized).second, 0x22);
+            EXPECT_EQ(frame_of(layered).first, 0xC2);
         }
     }
+    image_record image;
+    rasterkit_readimage(sources.front().c_str(), image.image);
+    options whole;
+    rkconv_options_set_chroma(whole.handle, 444);
+    EXPECT_EQ(frame_of(encode(image.image, RKCONV_FORMAT_JPEG, -1, 80, whole.handle)).second, 0x11);
     fs::remove(file);
+}
+
+TEST(JpegEncoder, ItsSettingsAreRefusedWhereTheyCannotApply) {
+    image_record image(8, 8);
+    const struct {
+        std::function<void(rkconv_options *)> set;
+        int format;
+        const char *said;
+    } cases[] = {
+        {[](rkconv_options *o) { rkconv_options_set_progressive(o, 1); }, RKCONV_FORMAT_PNG,
+         "progressive applies to JPEG output only"},
+        {[](rkconv_options *o) { rkconv_options_set_chroma(o, 444); }, RKCONV_FORMAT_BMP,
+         "chroma applies to JPEG output only"},
+        {[](rkconv_options *o) { rkconv_options_set_chroma(o, 422); }, RKCONV_FORMAT_JPEG,
+         "chroma must be 444 or 420, not 422"},
+    };
+    for (const auto &c : cases) {
+        options settings;
+        c.set(settings.handle);
+        rkconv_options_set_format(settings.handle, c.format);
+        std::uint8_t *encoded = nullptr;
+        std::size_t length = 0;
+        message why;
+        EXPECT_EQ(rkconv_write_bytes(image.image, settings.handle, nullptr, &encoded, &length, &why.text), -1);
+        EXPECT_EQ(why.str(), c.said);
+        EXPECT_EQ(rkconv_message_kind(why.text), RKCONV_ERROR_BAD_ARGUMENT);
+    }
 }
 
 // The eight orientations of one photo, each file carrying only its EXIF tag,

@@ -44,6 +44,10 @@ export interface WriteOptions extends ReadOptions {
   format?: Format;
   quality?: number;
   compression?: number;
+  /** JPEG: progressive instead of baseline (the same pixels) */
+  progressive?: boolean;
+  /** JPEG chroma sampling: 420 (default) or 444 */
+  chroma?: 444 | 420;
   strip?: boolean;
   toSrgb?: boolean;
   /** A path to write safely; without it the encoded file comes back as a Buffer. */

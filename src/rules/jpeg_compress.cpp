@@ -12,7 +12,7 @@ constexpr JDIMENSION rows_per_write = 16;  // the tallest row group libjpeg comp
 }  // namespace
 
 void compress_rgba(jpeg_compress_struct *cinfo, const rasterkit_image *image, int quality,
-                   const JOCTET *icc_profile, unsigned int icc_length) {
+                   const jpeg_coding &coding, const JOCTET *icc_profile, unsigned int icc_length) {
     cinfo->image_width = static_cast<JDIMENSION>(image->width);
     cinfo->image_height = static_cast<JDIMENSION>(image->height);
     // The record's rows go to libjpeg as they lie; libjpeg drops alpha and
@@ -21,6 +21,10 @@ void compress_rgba(jpeg_compress_struct *cinfo, const rasterkit_image *image, in
     cinfo->in_color_space = JCS_EXT_RGBA;
     jpeg_set_defaults(cinfo);
     jpeg_set_quality(cinfo, quality, TRUE);
+    cinfo->optimize_coding = coding.optimize ? TRUE : FALSE;
+    if (coding.progressive) jpeg_simple_progression(cinfo);
+    if (coding.full_chroma)
+        for (int c = 0; c < cinfo->num_components; ++c) cinfo->comp_info[c].h_samp_factor = cinfo->comp_info[c].v_samp_factor = 1;
     jpeg_start_compress(cinfo, TRUE);
     if (icc_profile != nullptr && icc_length > 0) jpeg_write_icc_profile(cinfo, icc_profile, icc_length);
 

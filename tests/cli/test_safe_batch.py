@@ -333,7 +333,9 @@ class DamagedDataTest(ToolCase):
 
     def test_library_refusals_are_usage_errors(self):
         for args, said in ((("--quality", "150"), b"quality must be a whole number from 0 to 100, not 150"),
-                           (("--compression", "3", "--format", "jpeg"), b"compression applies to PNG output only")):
+                           (("--compression", "3", "--format", "jpeg"), b"compression applies to PNG output only"),
+                           (("--progressive", "--format", "png"), b"progressive applies to JPEG output only"),
+                           (("--chroma", "422"), b"chroma must be 444 or 420, not 422")):
             with self.subTest(args=args):
                 refused = self.convert(FIXTURE["png"], self.path("a.jpg"), *args, status=2)
                 self.assertIn(said, refused.stderr)

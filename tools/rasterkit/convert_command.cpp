@@ -72,6 +72,8 @@ void convert_command::declare_options(CLI::App &app) {
     app.add_option("--quality", quality_text_);
     app.add_option("--max-pixels", max_pixels_text_);
     app.add_option("--compression", compression_text_);
+    app.add_flag("--progressive", progressive_);
+    app.add_option("--chroma", chroma_text_);
     app.add_option("-o", output_directory_);
     app.add_option("-j", threads_)->check(CLI::Range(1u, 4096u));
     app.add_flag("--quiet", quiet_);
@@ -123,6 +125,11 @@ int convert_command::settle_options() {
         if (!parse_number(compression_text_, number))
             return usage("--compression needs a whole number, not '" + compression_text_ + "'");
         rkconv_options_set_compression(options_.get(), number);
+    }
+    if (progressive_) rkconv_options_set_progressive(options_.get(), 1);
+    if (app().count("--chroma") > 0) {
+        if (!parse_number(chroma_text_, number)) return usage("--chroma needs 444 or 420, not '" + chroma_text_ + "'");
+        rkconv_options_set_chroma(options_.get(), number);
     }
     if (app().count("--max-pixels") > 0) {
         std::uint64_t limit = 0;

@@ -46,6 +46,8 @@ private:
     std::string output_directory_;
     std::string format_text_;
     std::string quality_text_;
+    std::string chroma_text_;
+    bool progressive_ = false;
     std::string max_pixels_text_;
     std::string compression_text_;
     unsigned threads_ = 0;

@@ -15,6 +15,8 @@ const TOP = {
   format: (v) => string(v) && FORMATS.includes(v.toLowerCase()),
   quality: integer,
   compression: integer,
+  progressive: boolean,
+  chroma: (v) => v === 444 || v === 420,
   resize: 'resize',
   crop: 'crop',
   rotate: integer,
@@ -37,7 +39,7 @@ const CROP = { x: integer, y: integer, width: integer, height: integer };
 const EXPECTED = {
   format: "'bmp', 'png' or 'jpeg'", resize: 'an object', crop: 'an object {x, y, width, height}',
   maxPixels: 'a whole number of 0 or more', background: 'a string "R,G,B[,A]" or an array of 3 or 4 numbers',
-  output: 'a path',
+  output: 'a path', chroma: '444 or 420',
 };
 
 function describe(name, check) {

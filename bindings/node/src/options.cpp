@@ -62,6 +62,8 @@ owned_options options_from(const Napi::Object &given, option_part part) {
     if (has(given, "format")) rkconv_options_set_format(options, rkconv_format_from_name(text(given, "format").c_str()));
     if (has(given, "quality")) rkconv_options_set_quality(options, integer(given, "quality"));
     if (has(given, "compression")) rkconv_options_set_compression(options, integer(given, "compression"));
+    if (has(given, "progressive")) rkconv_options_set_progressive(options, flag(given, "progressive") ? 1 : -1);
+    if (has(given, "chroma")) rkconv_options_set_chroma(options, integer(given, "chroma"));
     if (has(given, "maxPixels"))
         rkconv_options_set_max_pixels(options, static_cast<std::uint64_t>(given.Get("maxPixels").As<Napi::Number>().Int64Value()));
     if (has(given, "autoOrient")) rkconv_options_set_auto_orient(options, flag(given, "autoOrient"));

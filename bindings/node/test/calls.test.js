@@ -36,6 +36,8 @@ test('each call takes a path or a Buffer and gives the same', async () => {
 
   const again = await rasterkit.write(read, { format: 'png' });
   assert.ok(again.equals(png));
+  const layered = await rasterkit.convert(FIXTURE, { format: 'jpeg', quality: 80, progressive: true, chroma: 444 });
+  assert.ok(layered.includes(Buffer.from([0xff, 0xc2])), 'progressive frame');
   const turned = await rasterkit.write(read, { output: inFolder('t.bmp'), rotate: 90, flipX: true });
   assert.deepStrictEqual([turned.format, turned.width, turned.height], ['bmp', 128, 192]);
 });
@@ -58,6 +60,7 @@ test('failures carry a code and the file', async () => {
     [() => rasterkit.convert(FIXTURE, { format: 'png', resize: { width: 10, kernel: 'blurry' } }), 'BAD_ARGUMENT', null],
     [() => rasterkit.convert(FIXTURE, { format: 'png', crop: { x: 0, y: 0, width: 999, height: 9 } }), 'BAD_ARGUMENT', null],
     [() => rasterkit.convert(FIXTURE, { format: 'gif' }), 'BAD_ARGUMENT', null],
+    [() => rasterkit.convert(FIXTURE, { format: 'png', progressive: true }), 'BAD_ARGUMENT', null],
     [() => rasterkit.convert(FIXTURE, { fromat: 'png' }), 'BAD_ARGUMENT', null],
     [() => rasterkit.convert(FIXTURE, { output: path.join(folder, 'no', 'such', 'x.png') }), 'ENOENT', path.join(folder, 'no', 'such', 'x.png')],
     [() => rasterkit.write({ data: Buffer.alloc(3), width: 1, height: 1 }, { format: 'png' }), 'BAD_ARGUMENT', null],

@@ -459,6 +459,21 @@ class PngWriterTest(Folder):
         self.assertEqual(Image.read(self.path("profile.png")).icc_profile, profile)
 
 
+class JpegWriterTest(Folder):
+    def test_progressive_and_chroma_keep_the_pixels_and_apply_to_jpeg_only(self):
+        image = Image.from_array(gradient(64, 48))
+        baseline = image.to_bytes("jpeg", quality=80)
+        layered = image.to_bytes("jpeg", quality=80, progressive=True)
+        self.assertIn(b"\xff\xc2", layered)
+        numpy.testing.assert_array_equal(numpy.asarray(Image.from_bytes(layered)),
+                                         numpy.asarray(Image.from_bytes(baseline)))
+        self.assertGreater(len(image.to_bytes("jpeg", quality=80, chroma=444)), len(baseline))
+        with self.assertRaisesRegex(ValueError, "progressive applies to JPEG output only"):
+            image.to_bytes("png", progressive=True)
+        with self.assertRaisesRegex(ValueError, "chroma must be 444 or 420"):
+            rasterkit.convert_files([], self.path("out"), format="jpeg", chroma=422)
+
+
 class ExamplesTest(Folder):
     def test_examples_run(self):
         with Image.from_array(gradient(10, 6)) as image:

@@ -1,6 +1,8 @@
 // JPEG through libjpeg's full interface, with the calls and defaults of
-// rasterkit's writer, so that the same pixels and quality give the same
-// bytes. Errors come back as a status; the process is never ended.
+// rasterkit's writer, so that the same image and quality decode to the same
+// pixels, with Huffman tables built for the image (and, on request,
+// progressive or with full chroma). Errors come back as a status; the
+// process is never ended.
 #include "formats/jpeg/jpeg_room.h"
 
 #include <cstdio>
@@ -62,10 +64,12 @@ bool write_jpeg(jpeg_encode_context *context, const rasterkit_image *image, cons
     context->destination.empty_output_buffer = empty_destination;
     context->destination.term_destination = finish_destination;
     cinfo->dest = &context->destination;
-    // rasterkit's writer's own compression, so the bytes are its bytes.
+    // rasterkit's writer's own compression, so the pixels are its pixels;
+    // tables built for the image make the same coefficients smaller.
     const std::vector<std::uint8_t> *profile = settings.icc_profile;
     const bool has_profile = profile != nullptr && !profile->empty();
-    rasterkit::compress_rgba(cinfo, image, settings.quality, has_profile ? profile->data() : nullptr,
+    const rasterkit::jpeg_coding coding{true, settings.progressive, settings.full_chroma};
+    rasterkit::compress_rgba(cinfo, image, settings.quality, coding, has_profile ? profile->data() : nullptr,
                              has_profile ? static_cast<unsigned int>(profile->size()) : 0);
     jpeg_destroy_compress(cinfo);
     return true;

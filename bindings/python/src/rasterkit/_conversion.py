@@ -23,7 +23,8 @@ class Options:
     def __init__(self, format: int = FORMAT_BY_NAME, quality: Optional[int] = None,
                  max_pixels: int = DEFAULT_MAX_PIXELS, transforms: Sequence[str] = (),
                  compression: Optional[int] = None, auto_orient: bool = True, profile: int = PROFILE_KEEP,
-                 accept_damaged: bool = False, geometry: Optional["Geometry"] = None) -> None:
+                 accept_damaged: bool = False, geometry: Optional["Geometry"] = None, progressive: bool = False,
+                 chroma: Optional[int] = None) -> None:
         self.handle = conversion.rkconv_options_new()
         if not self.handle:
             raise MemoryError("no room for conversion settings")
@@ -32,6 +33,8 @@ class Options:
         conversion.rkconv_options_set_max_pixels(self.handle, check_max_pixels(max_pixels))
         conversion.rkconv_options_set_compression(self.handle,
                                                   -1 if compression is None else _number(compression, "compression"))
+        conversion.rkconv_options_set_progressive(self.handle, 1 if progressive else -1)
+        conversion.rkconv_options_set_chroma(self.handle, 0 if chroma is None else _number(chroma, "chroma"))
         conversion.rkconv_options_set_auto_orient(self.handle, 1 if auto_orient else 0)
         conversion.rkconv_options_set_profile(self.handle, profile)
         conversion.rkconv_options_set_accept_damaged(self.handle, 1 if accept_damaged else 0)

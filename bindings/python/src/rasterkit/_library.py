@@ -78,6 +78,8 @@ CONVERSION_SIGNATURES = {
     "rkconv_options_set_format": (_i32, [_vp, _i32]),
     "rkconv_options_set_quality": (_i32, [_vp, _i32]),
     "rkconv_options_set_compression": (_i32, [_vp, _i32]),
+    "rkconv_options_set_progressive": (_i32, [_vp, _i32]),
+    "rkconv_options_set_chroma": (_i32, [_vp, _i32]),
     "rkconv_options_add_transform": (_i32, [_vp, _i32]),
     "rkconv_options_set_auto_orient": (_i32, [_vp, _i32]),
     "rkconv_options_set_profile": (_i32, [_vp, _i32]),

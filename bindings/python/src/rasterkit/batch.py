@@ -15,7 +15,7 @@ from .errors import PathLike
 TRANSFORMS = tuple(TRANSFORM_CODES)
 
 # What one conversion needs, plain enough to travel to a Dask worker.
-Settings = Tuple[int, Tuple[str, ...], Optional[int], int, Optional[int], bool, int, bool, Geometry]
+Settings = Tuple[int, Tuple[str, ...], Optional[int], int, Optional[int], bool, int, bool, Geometry, bool, Optional[int]]
 
 
 @dataclass(frozen=True)
@@ -53,10 +53,11 @@ def plan(inputs: Iterable[PathLike], output_dir: PathLike, code: int) -> List[Tu
 def convert_one(input_path: str, output_path: str, settings: Settings) -> ConversionResult:
     """Reads with the pixel limit, transforms and safely writes one file; never raises for a bad file.
     Runs on Dask workers too."""
-    format, transforms, quality, max_pixels, compression, auto_orient, profile, accept_damaged, geometry = settings
+    (format, transforms, quality, max_pixels, compression, auto_orient, profile, accept_damaged, geometry,
+     progressive, chroma) = settings
     options = Options(format=format, quality=quality, max_pixels=max_pixels, transforms=transforms,
                       compression=compression, auto_orient=auto_orient, profile=profile,
-                      accept_damaged=accept_damaged, geometry=geometry)
+                      accept_damaged=accept_damaged, geometry=geometry, progressive=progressive, chroma=chroma)
     message = Message()
     if conversion.rkconv_convert(os.fsencode(input_path), -1, os.fsencode(output_path), -1, options.handle,
                                  message.ref) != 0:
@@ -72,13 +73,14 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
                   fit: Optional[str] = None, position: Optional[str] = None,
                   background: Optional[Tuple[int, ...]] = None, kernel: Optional[str] = None, linear: bool = False,
                   exact: bool = False, enlarge: bool = True, crop: Optional[Tuple[int, int, int, int]] = None,
-                  rotate: Optional[int] = None) -> List[ConversionResult]:
+                  rotate: Optional[int] = None, progressive: bool = False,
+                  chroma: Optional[int] = None) -> List[ConversionResult]:
     """Converts each input to ``output_dir/<stem>.<ext>`` with the rules of ``rasterkit convert IN... -o DIR``.
 
     `format` ('bmp', 'png', 'jpeg') gives every output that format and extension (jpg for JPEG); without
     it each file keeps its own format (by content) and extension. A folder among the inputs stands for the
     files directly inside it. `transforms` are 'flip_x', 'flip_y', 'transpose', applied in order; `quality`
-    (0..100) applies to JPEG outputs, `compression` (PNG level 0..9, default 1: 0 stores, 9 smallest) to PNG outputs. The output folder is created if missing. A file whose header
+    (0..100), `progressive` and `chroma` (444 or 420) apply to JPEG outputs, `compression` (PNG level 0..9, default 2: 0 stores, 9 smallest) to PNG outputs. The output folder is created if missing. A file whose header
     declares more than `max_pixels` pixels fails without being decoded (default 268435456; 0 allows up
     to the library's ceiling of 2**29). Each image is first turned upright by its EXIF orientation unless
     `auto_orient` is False (the outputs carry no EXIF); `transforms` apply after that. A colour profile is
@@ -113,9 +115,10 @@ def convert_files(inputs: Iterable[PathLike], output_dir: PathLike, format: Opti
     geometry = Geometry(resize=resize, fit=fit, position=position, background=background, kernel=kernel,
                         linear=linear, exact=exact, enlarge=enlarge, crop=crop, rotate=rotate)
     settings = (code, transforms, quality, max_pixels, compression, bool(auto_orient), profile, bool(accept_damaged),
-                geometry)
+                geometry, bool(progressive), chroma)
     # Settings the library refuses fail here, before any file is planned or touched.
-    Options(format=code, quality=quality, max_pixels=max_pixels, compression=compression, geometry=geometry).check()
+    Options(format=code, quality=quality, max_pixels=max_pixels, compression=compression, geometry=geometry,
+            progressive=progressive, chroma=chroma).check()
     pairs = plan(inputs, output_dir, code)
     message = Message()
     if conversion.rkconv_make_directories(os.fsencode(output_dir), message.ref) != 0:

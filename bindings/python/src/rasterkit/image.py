@@ -210,30 +210,34 @@ class Image:
         return image
 
     def write(self, path: PathLike, format: Optional[str] = None, quality: Optional[int] = None,
-              compression: Optional[int] = None) -> None:
+              compression: Optional[int] = None, progressive: bool = False, chroma: Optional[int] = None) -> None:
         """Writes the image safely: to a temporary file beside `path`, checked, then renamed over it.
 
         The format is `format` ('bmp', 'png', 'jpeg') if given, else the name's extension (anything
-        unknown is written as PNG with a RuntimeWarning). `quality` (0..100, default 100) applies to
-        JPEG; `compression` (PNG level 0..9, default 1: 0 stores, 9 smallest) to PNG, which is written as RGB when every
+        unknown is written as PNG with a RuntimeWarning). `quality` (0..100, default 100),
+        `progressive` and `chroma` (444 or 420, the default) apply to JPEG, which always gets Huffman
+        tables built for it; `compression` (PNG level 0..9, default 2: 0 stores, 9 smallest) to PNG, which is written as RGB when every
         pixel is opaque and decodes to exactly these pixels. `icc_profile` goes into PNG and JPEG when it
         is an RGB profile (else it is dropped with a RuntimeWarning). On failure RasterkitError is
         raised, saying why, and an existing file is left as it was.
         """
         record = self._live()
-        options = Options(format=format_code(format), quality=quality, compression=compression)
+        options = Options(format=format_code(format), quality=quality, compression=compression,
+                          progressive=progressive, chroma=chroma)
         options.check(path)
         message, metadata = Message(), Metadata(self.icc_profile)
         if conversion.rkconv_write_file(_encode_path(path), record, options.handle, metadata.handle, message.ref) != 0:
             raise error(message, path)
         warn_about(message)
 
-    def to_bytes(self, format: str, quality: Optional[int] = None, compression: Optional[int] = None) -> bytes:
+    def to_bytes(self, format: str, quality: Optional[int] = None, compression: Optional[int] = None,
+                 progressive: bool = False, chroma: Optional[int] = None) -> bytes:
         """The image encoded as a whole BMP, PNG or JPEG file, as written by write() with that format."""
         record = self._live()
         if format is None:
             raise ValueError("to_bytes needs a format: bmp, png or jpeg")
-        options = Options(format=format_code(format), quality=quality, compression=compression)
+        options = Options(format=format_code(format), quality=quality, compression=compression,
+                          progressive=progressive, chroma=chroma)
         options.check()
         data, length, message, metadata = ctypes.c_void_p(), ctypes.c_size_t(), Message(), Metadata(self.icc_profile)
         if conversion.rkconv_write_bytes(record, options.handle, metadata.handle, ctypes.byref(data),
