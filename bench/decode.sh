@@ -16,13 +16,10 @@ large=../shared/corpus/large
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRASTERKIT_BENCH=ON -DRASTERKIT_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench -j"$(nproc)" --target rasterkit_tool rasterkit_decode_bench >/dev/null
 
+# shellcheck source=bench/common.sh
+. bench/common.sh
 old="$data/baseline"
-if [ ! -x "$old/build/tools/rasterkit/rasterkit" ]; then
-  rm -rf "$old"
-  git worktree add --detach "$old" "$baseline" >/dev/null 2>&1 || git worktree add -f --detach "$old" "$baseline"
-  cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DRASTERKIT_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$old/build" -j"$(nproc)" --target rasterkit_tool >/dev/null
-fi
+build_baseline "$old" "$baseline"
 
 mkdir -p "$data"
 if [ ! -f "$data/shell-progressive.jpg" ]; then

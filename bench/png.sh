@@ -18,8 +18,8 @@ out=/dev/shm/rasterkit-png
 mkdir -p "$out"
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRASTERKIT_BENCH=ON -DRASTERKIT_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench -j"$(nproc)" --target png_levels rasterkit_tool >/dev/null
-# shellcheck source=bench/photos.sh
-. bench/photos.sh
+# shellcheck source=bench/common.sh
+. bench/common.sh
 prepare_photos "$data/photos"
 install_sharp "$data"
 photos=()
@@ -52,7 +52,7 @@ for photo in "${photos[@]}"; do
     whole "$name magick" "$out/im.png" convert "$photo" "$out/im.png"
   } >>"$whole"
 done
-SHARP_HOME="$data/node" node bench/png_sharp.js "$rounds" "$out" "${photos[@]}" >build-bench/png-sharp.json
+SHARP_HOME="$data/node" node bench/sharp_convert.js png "$rounds" "$out" "${photos[@]}" >build-bench/png-sharp.json
 peaks=()
 for writer in zlib deflate; do
   peaks+=("$(/usr/bin/time -f %M build-bench/bench/png_levels peak "$writer" "$data/photos/shell-9mp.jpg" "$out/peak.png" 2>&1 >/dev/null)")

@@ -14,8 +14,8 @@ data="${RASTERKIT_BENCH_DATA:-/dev/shm/rasterkit-scaling}"
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DRASTERKIT_BENCH=ON -DRASTERKIT_BUILD_TESTS=OFF >/dev/null
 cmake --build build-bench -j"$(nproc)" --target rasterkit_tool rasterkit_convert >/dev/null
 
-# shellcheck source=bench/photos.sh
-. bench/photos.sh
+# shellcheck source=bench/common.sh
+. bench/common.sh
 prepare_photos "$data/photos"
 install_sharp "$data"
 RASTERKIT_LIBRARY="$PWD/build-bench/librasterkit.so.0" PYTHONPATH="$PWD/bindings/python/src" \

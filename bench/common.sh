@@ -1,7 +1,9 @@
-# Sourced by the benchmarks that use the corpus's real photographs.
-# prepare_photos DIR: the large photographs in DIR, with a 9-megapixel
-# baseline and two progressive versions made from them.
+# Sourced by the benchmarks.
+# prepare_photos DIR: the corpus's large photographs in DIR, with a
+# 9-megapixel baseline and two progressive versions made from them.
 # install_sharp DIR: sharp (npm, for the benchmarks only) under DIR/node.
+# build_baseline DIR COMMIT: the tool as it was at COMMIT, built in DIR
+# (a git worktree) unless it is there already.
 prepare_photos() {
   local dir="$1" large=../shared/corpus/large
   mkdir -p "$dir"
@@ -17,4 +19,13 @@ install_sharp() {
   [ -d "$dir/node/node_modules/sharp" ] && return 0
   mkdir -p "$dir/node"
   (cd "$dir/node" && npm init -y >/dev/null && npm install --no-audit --no-fund sharp@0.33 >/dev/null)
+}
+
+build_baseline() {
+  local dir="$1" commit="$2"
+  [ -x "$dir/build/tools/rasterkit/rasterkit" ] && return 0
+  rm -rf "$dir"
+  git worktree add --detach "$dir" "$commit" >/dev/null 2>&1 || git worktree add -f --detach "$dir" "$commit"
+  cmake -S "$dir" -B "$dir/build" -DCMAKE_BUILD_TYPE=Release -DRASTERKIT_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$dir/build" -j"$(nproc)" --target rasterkit_tool >/dev/null
 }
