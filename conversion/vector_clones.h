@@ -1,8 +1,18 @@
 // Hot loops that the compiler vectorises are built twice, for AVX2 and for
 // the baseline, and the CPU's copy is chosen once when the library loads.
+// ThreadSanitizer's runtime is not ready when that choice runs at load
+// time, so its builds keep the baseline copy alone.
 #pragma once
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#if defined(__SANITIZE_THREAD__)
+#define RKCONV_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define RKCONV_THREAD_SANITIZER 1
+#endif
+#endif
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(RKCONV_THREAD_SANITIZER)
 #define RKCONV_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define RKCONV_VECTOR_CLONES

@@ -118,8 +118,11 @@ status write_to_bytes(const rasterkit_image *image, const write_plan &plan, grow
     if (writable.get() == nullptr) return out_of_memory().on(concerning::output);
     bytes.clear();
     byte_sink sink(bytes);
-    if (status fault = encode(writable.get(), plan, sink, said); !fault.ok())
+    if (status fault = encode(writable.get(), plan, sink, said); !fault.ok()) {
+        // The buffer that could not grow is memory, not a file.
+        if (fault.system_error == ENOMEM) return out_of_memory().on(concerning::output);
         return as_write_failure(fault, "could not be encoded");
+    }
     const read_at read = [&bytes](char *into, std::size_t count, std::uint64_t offset) {
         if (offset > bytes.size() || count > bytes.size() - offset) return false;
         std::memcpy(into, bytes.data() + offset, count);

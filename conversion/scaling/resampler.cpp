@@ -340,7 +340,7 @@ status box_reduce(rasterkit_image *image, std::int32_t factor) {
             const std::uint64_t *sum = sums.data() + std::size_t(x) * channels;
             const std::uint64_t area = std::uint64_t(rows) * std::uint64_t(std::min(factor, image->width - x * factor));
             for (int c = 0; c < alpha; ++c)
-                target[c] = sum[alpha] == 0 ? 0 : static_cast<std::uint8_t>((sum[c] + sum[alpha] / 2) / sum[alpha]);
+                target[c] = sum[alpha] == 0 ? std::uint8_t{0} : static_cast<std::uint8_t>((sum[c] + sum[alpha] / 2) / sum[alpha]);
             target[alpha] = static_cast<std::uint8_t>((sum[alpha] + area / 2) / area);
         }
     }
