@@ -26,10 +26,11 @@ constexpr int filter_count = 5;
 
 // Each filter is its own plain loop over the row so that the compiler
 // vectorises it; `row` and `above` point at the first sample, with Bpp
-// bytes of zeros (or of the row) before it.
+// bytes of zeros before it, which `row - Bpp` and `above - Bpp` start at.
 template <int Bpp>
 inline void filter_sub(const std::uint8_t *__restrict row, std::size_t count, std::uint8_t *__restrict out) {
-    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(row[i] - row[i - Bpp]);
+    const std::uint8_t *left = row - Bpp;
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(row[i] - left[i]);
 }
 
 inline void filter_up(const std::uint8_t *__restrict row, const std::uint8_t *__restrict above, std::size_t count,
@@ -40,16 +41,18 @@ inline void filter_up(const std::uint8_t *__restrict row, const std::uint8_t *__
 template <int Bpp>
 inline void filter_average(const std::uint8_t *__restrict row, const std::uint8_t *__restrict above,
                            std::size_t count, std::uint8_t *__restrict out) {
-    for (std::size_t i = 0; i < count; ++i)
-        out[i] = static_cast<std::uint8_t>(row[i] - ((row[i - Bpp] + above[i]) >> 1));
+    const std::uint8_t *left = row - Bpp;
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(row[i] - ((left[i] + above[i]) >> 1));
 }
 
 template <int Bpp>
 inline void filter_paeth(const std::uint8_t *__restrict row, const std::uint8_t *__restrict above,
                          std::size_t count, std::uint8_t *__restrict out) {
+    const std::uint8_t *lefts = row - Bpp;
+    const std::uint8_t *corners = above - Bpp;
     for (std::size_t i = 0; i < count; ++i) {
         // 16-bit lanes hold every difference and let the vectoriser use twice as many.
-        const std::int16_t left = row[i - Bpp], up_ = above[i], corner = above[i - Bpp];
+        const std::int16_t left = lefts[i], up_ = above[i], corner = corners[i];
         const std::int16_t towards_left = static_cast<std::int16_t>(std::abs(up_ - corner));
         const std::int16_t towards_above = static_cast<std::int16_t>(std::abs(left - corner));
         const std::int16_t towards_corner = static_cast<std::int16_t>(std::abs(left + up_ - 2 * corner));
