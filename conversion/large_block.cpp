@@ -2,38 +2,35 @@
 
 #include <sys/mman.h>
 
-#include <cstdint>
+#include <cstring>
+#include <limits>
 
 namespace rkconv {
 namespace {
 
 constexpr std::size_t huge_page = std::size_t{2} << 20;
-// Below this a block holds at most one whole huge page.
+// Below this the rounding to whole huge pages would waste too much.
 constexpr std::size_t smallest_large_block = 2 * huge_page;
-
-// Only advice: where the kernel has no huge pages to give, small ones serve.
-// The whole huge pages inside the block are advised; its ends stay small.
-void advise_huge_pages(void *block, std::size_t count) {
-    if (block == nullptr || count < smallest_large_block) return;
-    auto *bytes = static_cast<std::uint8_t *>(block);
-    const std::size_t lead = (huge_page - reinterpret_cast<std::uintptr_t>(bytes) % huge_page) % huge_page;
-    const std::size_t whole = (count - lead) / huge_page * huge_page;
-    if (whole > 0) ::madvise(bytes + lead, whole, MADV_HUGEPAGE);
-}
 
 }  // namespace
 
 std::uint8_t *allocate_block(std::size_t count) {
-    void *block = std::malloc(count == 0 ? 1 : count);
-    advise_huge_pages(block, count);
+    if (count < smallest_large_block) return static_cast<std::uint8_t *>(std::malloc(count == 0 ? 1 : count));
+    if (count > std::numeric_limits<std::size_t>::max() - huge_page) return nullptr;
+    const std::size_t rounded = (count + huge_page - 1) / huge_page * huge_page;
+    void *block = std::aligned_alloc(huge_page, rounded);
+    // Only advice: where the kernel has no huge pages to give, small ones serve.
+    if (block != nullptr) ::madvise(block, rounded, MADV_HUGEPAGE);
     return static_cast<std::uint8_t *>(block);
 }
 
 std::uint8_t *allocate_zeroed_block(std::size_t count, std::size_t size) {
-    // calloc checks count * size and hands fresh mappings over without clearing them again.
-    void *block = std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size);
-    advise_huge_pages(block, count * size);
-    return static_cast<std::uint8_t *>(block);
+    if (size != 0 && count > std::numeric_limits<std::size_t>::max() / size) return nullptr;
+    const std::size_t bytes = count * size;
+    if (bytes < smallest_large_block) return static_cast<std::uint8_t *>(std::calloc(bytes == 0 ? 1 : bytes, 1));
+    std::uint8_t *block = allocate_block(bytes);
+    if (block != nullptr) std::memset(block, 0, bytes);
+    return block;
 }
 
 }  // namespace rkconv

@@ -1,9 +1,9 @@
 // Buffers of many megabytes (decoded images, resampled images, a PNG's
-// filtered rows and their compressed form) are advised to the kernel as
-// huge pages: filling a fresh buffer then costs one page fault per 2 MB
-// instead of one per 4 KB, which on virtual machines was a third of a JPEG
-// to PNG conversion. The blocks come from malloc and calloc as usual and
-// are released with free().
+// filtered rows and their compressed form) come from 2 MB-aligned memory
+// that the kernel may back with huge pages: filling a fresh buffer then
+// costs one page fault per 2 MB instead of one per 4 KB, which on virtual
+// machines was a third of a JPEG to PNG conversion. Smaller blocks come
+// from malloc as usual; every block is released with free().
 #pragma once
 
 #include <cstddef>
