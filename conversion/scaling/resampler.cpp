@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "large_block.h"
+#include "pixel_content.h"
 #include "vector_clones.h"
 
 namespace rkconv {
@@ -89,31 +90,6 @@ void unpremultiply(std::uint8_t *pixels, std::size_t count) {
         for (int c = 0; c < alpha; ++c)
             pixels[c] = a == 0 ? 0 : static_cast<std::uint8_t>(std::min<std::uint32_t>(255, (pixels[c] * 255u + a / 2) / a));
     }
-}
-
-// What the filter may leave out: the premultiplication when every pixel is
-// opaque, three channels of four when every pixel is also grey.
-enum class pixel_content { grey_opaque, opaque, transparent };
-
-// Pixels are tested a block at a time without branches, so the scan
-// vectorises; it stops after the block that settles the answer.
-constexpr std::size_t scan_block = 64;
-
-pixel_content content_of(const rasterkit_image *image) {
-    const std::size_t count = std::size_t(image->width) * std::size_t(image->height);
-    bool grey = true;
-    for (std::size_t first = 0; first < count; first += scan_block) {
-        const std::uint8_t *p = image->data + first * channels;
-        const std::size_t n = std::min(scan_block, count - first);
-        unsigned translucent = 0, coloured = 0;
-        for (std::size_t i = 0; i < n; ++i, p += channels) {
-            translucent |= p[alpha] ^ 255u;
-            coloured |= (p[0] ^ p[1]) | (p[1] ^ p[2]);
-        }
-        if (translucent != 0) return pixel_content::transparent;
-        grey = grey && coloured == 0;
-    }
-    return grey ? pixel_content::grey_opaque : pixel_content::opaque;
 }
 
 struct heap_block {

@@ -9,20 +9,19 @@
 #include "formats/png/png_filters.h"
 #include "formats/png/png_room.h"
 #include "large_block.h"
+#include "pixel_content.h"
 
 namespace rkconv {
 namespace {
 
 constexpr int rgba_channels = 4;
 constexpr int rgb_channels = 3;
-constexpr int alpha_offset = 3;
 constexpr std::uint8_t bit_depth = 8;
 constexpr std::uint8_t colour_type_rgb = 2;
 constexpr std::uint8_t colour_type_rgba = 6;
 constexpr std::uint8_t srgb_perceptual = 0;
 constexpr std::uint8_t zlib_method = 0;
 constexpr char profile_name[] = "ICC profile";
-constexpr unsigned char png_signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 // Decoders read IDAT in pieces anyway; bounded chunks keep each one's
 // length field and CRC small to handle.
 constexpr std::size_t idat_chunk_bytes = std::size_t{1} << 20;
@@ -30,10 +29,6 @@ constexpr std::size_t idat_chunk_bytes = std::size_t{1} << 20;
 // The tool's levels 0 to 9 on libdeflate's 0 to 12: 0 stores, 9 is its
 // strongest.
 constexpr int deflate_levels[] = {0, 1, 2, 3, 5, 6, 8, 10, 11, 12};
-
-using heap_bytes = owned_block;
-
-heap_bytes allocate(std::size_t count) { return heap_bytes(allocate_block(count)); }
 
 struct compressor_freer {
     void operator()(libdeflate_compressor *compressor) const noexcept { libdeflate_free_compressor(compressor); }
@@ -46,29 +41,33 @@ void put_be32(std::uint8_t *at, std::uint32_t value) {
     at[3] = static_cast<std::uint8_t>(value);
 }
 
-// Writes one chunk: its length, type, data and the CRC of type and data.
-bool put_chunk(byte_sink &sink, const char (&type)[5], const std::uint8_t *data, std::size_t length) {
+// Writes one chunk whose data is `lead` then `data`: its length, type, data
+// and the CRC of type and data.
+bool put_chunk(byte_sink &sink, const char (&type)[5], const std::uint8_t *data, std::size_t length,
+               const std::uint8_t *lead = nullptr, std::size_t lead_length = 0) {
     std::uint8_t head[8];
-    put_be32(head, static_cast<std::uint32_t>(length));
+    put_be32(head, static_cast<std::uint32_t>(lead_length + length));
     std::copy(type, type + 4, head + 4);
-    // A null buffer would restart the CRC, as in zlib, so an empty chunk has only its type summed.
+    // A null buffer would restart the CRC, as in zlib, so empty parts are left out of it.
     std::uint32_t crc = libdeflate_crc32(0, head + 4, 4);
+    if (lead_length != 0) crc = libdeflate_crc32(crc, lead, lead_length);
     if (length != 0) crc = libdeflate_crc32(crc, data, length);
     std::uint8_t tail[4];
     put_be32(tail, crc);
-    return sink.write(head, sizeof head) && (length == 0 || sink.write(data, length)) && sink.write(tail, sizeof tail);
+    return sink.write(head, sizeof head) && (lead_length == 0 || sink.write(lead, lead_length)) &&
+           (length == 0 || sink.write(data, length)) && sink.write(tail, sizeof tail);
 }
 
 // `length` bytes compressed into a zlib stream; an empty block when out of memory.
 struct compressed {
-    heap_bytes bytes;
+    owned_block bytes;
     std::size_t length = 0;
 };
 
 compressed compress(libdeflate_compressor *compressor, const std::uint8_t *data, std::size_t length) {
     compressed result;
     const std::size_t bound = libdeflate_zlib_compress_bound(compressor, length);
-    result.bytes = allocate(bound);
+    result.bytes.reset(allocate_block(bound));
     if (result.bytes) result.length = libdeflate_zlib_compress(compressor, data, length, result.bytes.get(), bound);
     return result;
 }
@@ -79,7 +78,7 @@ bool put_header(byte_sink &sink, const rasterkit_image *image, bool opaque) {
     put_be32(header + 4, static_cast<std::uint32_t>(image->height));
     header[8] = bit_depth;
     header[9] = opaque ? colour_type_rgb : colour_type_rgba;  // compression, filter and interlace stay 0
-    return sink.write(png_signature, sizeof png_signature) && put_chunk(sink, "IHDR", header, sizeof header);
+    return sink.write(png_signature.data(), png_signature.size()) && put_chunk(sink, "IHDR", header, sizeof header);
 }
 
 status write_failure(const byte_sink &sink) {
@@ -94,13 +93,12 @@ status put_colours(byte_sink &sink, libdeflate_compressor *compressor, const enc
         return put_chunk(sink, "sRGB", &srgb_perceptual, 1) ? success() : write_failure(sink);
     const compressed packed = compress(compressor, profile->data(), profile->size());
     if (packed.length == 0) return out_of_memory();
-    const std::size_t name_bytes = sizeof profile_name;  // with its terminating zero
-    heap_bytes chunk = allocate(name_bytes + 1 + packed.length);
-    if (!chunk) return out_of_memory();
-    std::copy(profile_name, profile_name + name_bytes, chunk.get());
-    chunk.get()[name_bytes] = zlib_method;
-    std::copy(packed.bytes.get(), packed.bytes.get() + packed.length, chunk.get() + name_bytes + 1);
-    return put_chunk(sink, "iCCP", chunk.get(), name_bytes + 1 + packed.length) ? success() : write_failure(sink);
+    // The name with its terminating zero, then the compression method.
+    std::uint8_t lead[sizeof profile_name + 1];
+    std::copy(profile_name, profile_name + sizeof profile_name, lead);
+    lead[sizeof profile_name] = zlib_method;
+    return put_chunk(sink, "iCCP", packed.bytes.get(), packed.length, lead, sizeof lead) ? success()
+                                                                                        : write_failure(sink);
 }
 
 bool put_pixels(byte_sink &sink, const compressed &stream) {
@@ -110,32 +108,16 @@ bool put_pixels(byte_sink &sink, const compressed &stream) {
     return true;
 }
 
-// True when every alpha is 255; tests a block of pixels at a time without
-// branches, so the scan vectorises, and stops after the first block with a
-// pixel that is not.
-bool is_opaque(const rasterkit_image *image) {
-    constexpr std::size_t block = 64;
-    const std::size_t count = static_cast<std::size_t>(image->width) * static_cast<std::size_t>(image->height);
-    for (std::size_t first = 0; first < count; first += block) {
-        const std::uint8_t *alpha = image->data + first * rgba_channels + alpha_offset;
-        unsigned translucent = 0;
-        for (std::size_t i = 0, n = std::min(block, count - first); i < n; ++i, alpha += rgba_channels)
-            translucent |= *alpha ^ 255u;
-        if (translucent != 0) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 status encode_png(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &) {
-    const bool opaque = is_opaque(image);
+    const bool opaque = content_of(image) != pixel_content::transparent;
     const int level = deflate_levels[std::clamp(settings.compression, 0, 9)];
     const std::unique_ptr<libdeflate_compressor, compressor_freer> compressor(libdeflate_alloc_compressor(level));
     const int channels = opaque ? rgb_channels : rgba_channels;
     const std::size_t filtered_bytes = filtered_row_bytes(image->width, channels) * std::size_t(image->height);
-    heap_bytes filtered = allocate(filtered_bytes);
-    heap_bytes scratch = allocate(filter_scratch_bytes(image->width));
+    owned_block filtered(allocate_block(filtered_bytes));
+    owned_block scratch(allocate_block(filter_scratch_bytes(image->width)));
     if (!compressor || !filtered || !scratch) return out_of_memory();
     // Stored data gains nothing from filtering.
     filter_image(image, channels, level == 0 ? png_row_filters::none_only : png_row_filters::adaptive, scratch.get(),

@@ -3,10 +3,14 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "format_room.h"
 
 namespace rkconv {
+
+// The eight bytes every PNG file starts with.
+inline constexpr std::string_view png_signature{"\x89PNG\r\n\x1A\n", 8};
 
 std::unique_ptr<decoder> open_png_decoder(byte_source &source);
 status encode_png(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &said);
