@@ -451,7 +451,7 @@ RKCONV_API int32_t rkconv_write_file(const char *path, const rasterkit_image *im
         rkconv::write_plan plan;
         if (status s = rkconv::plan_write(settings(options), path, RKCONV_FORMAT_PNG, metadata, plan, said); !s.ok())
             return s;
-        return rkconv::write_to_file(path, image, plan, said);
+        return rkconv::write_to_file(path, rkconv::pixels_to_write::of(image), plan, said);
     });
 }
 
@@ -467,7 +467,7 @@ RKCONV_API int32_t rkconv_write_bytes(const rasterkit_image *image, const rkconv
         if (status s = rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG, metadata, plan, said); !s.ok())
             return s;
         rkconv::growing_block encoded;
-        if (status s = rkconv::write_to_bytes(image, plan, encoded, said); !s.ok()) return s;
+        if (status s = rkconv::write_to_bytes(rkconv::pixels_to_write::of(image), plan, encoded, said); !s.ok()) return s;
         *length = encoded.size();
         *bytes = encoded.release();
         return *bytes != nullptr ? rkconv::success() : rkconv::out_of_memory();
@@ -481,7 +481,7 @@ RKCONV_API int32_t rkconv_write_descriptor(int fd, const rasterkit_image *image,
         rkconv::write_plan plan;
         if (status s = rkconv::plan_write(settings(options), nullptr, RKCONV_FORMAT_PNG, metadata, plan, said); !s.ok())
             return s;
-        return rkconv::write_to_descriptor(fd, image, plan, said);
+        return rkconv::write_to_descriptor(fd, rkconv::pixels_to_write::of(image), plan, said);
     });
 }
 

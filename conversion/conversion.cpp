@@ -1,5 +1,8 @@
 #include "conversion.h"
 
+#include <memory>
+#include <optional>
+
 #include "colour.h"
 #include "options.h"
 #include "reading.h"
@@ -49,6 +52,21 @@ bool apply_transform(std::int32_t transform, rasterkit_image *image) {
 
 namespace {
 
+// Whether the pixels go from the decoder to the encoder as they are:
+// nothing to turn, cut, scale, mirror or convert.
+bool passes_unchanged(const rkconv_options &options, const rkconv_metadata &metadata) {
+    const geometry_settings &geometry = options.geometry;
+    if (geometry.resizes() || geometry.cropped || geometry.rotation != 0 || !options.transforms.empty()) return false;
+    if (options.auto_orient && metadata.orientation > 1) return false;
+    return options.profile != RKCONV_PROFILE_TO_SRGB || metadata.icc_profile.empty();
+}
+
+status write_out(const endpoint &output, const pixels_to_write &pixels, const write_plan &plan, warnings &said) {
+    if (output.encoded != nullptr) return write_to_bytes(pixels, plan, *output.encoded, said);
+    return output.path != nullptr ? write_to_file(output.path, pixels, plan, said)
+                                  : write_to_descriptor(output.fd, pixels, plan, said);
+}
+
 status apply_transforms(const rkconv_options &options, rasterkit_image *image) {
     for (std::int32_t transform : options.transforms)
         if (!apply_transform(transform, image))
@@ -84,15 +102,38 @@ status convert(const endpoint &input, const endpoint &output, const rkconv_optio
     place.in_memory = input.bytes != nullptr;
     place.bytes = input.bytes;
     place.length = input.length;
-    if (status s = read_input(place, options, image.get(), metadata, header, said); !s.ok()) return s;
+
+    // Rows go straight from the decoder to an encoder that takes them when
+    // nothing needs the whole image; the warnings keep their usual order.
+    bool streamed = false;
+    warnings streamed_said;
+    const row_taker stream = [&](decoder &opened, const image_header &found_header, const rkconv_metadata &found,
+                                 warnings &decoder_said) -> std::optional<status> {
+        if (!passes_unchanged(options, found)) return std::nullopt;
+        write_plan direct;
+        if (!plan_write(options, output.path, found_header.format, &found, direct, streamed_said).ok() ||
+            room_of(direct.format)->encode_rows == nullptr)
+            return std::nullopt;
+        std::unique_ptr<row_stream> rows = opened.start_rows({options.accept_damaged, nullptr, 1}, decoder_said);
+        if (rows == nullptr) return std::nullopt;
+        streamed = true;
+        if (!rows->failure().ok()) return rows->failure();
+        if (written != nullptr) *written = written_image{direct.format, found_header.width, found_header.height};
+        const pixels_to_write pixels{nullptr, rows.get(), found_header.width, found_header.height};
+        return write_out(output, pixels, direct, streamed_said);
+    };
+    const status read = read_input(place, options, image.get(), metadata, header, said, stream);
+    if (streamed) {
+        for (const warning &w : streamed_said.list()) said.add(w.about, w.text);
+        return read;
+    }
+    if (!read.ok()) return read;
     if (status s = apply_transforms(options, image.get()); !s.ok()) return s;
 
     if (status s = plan_write(options, output.path, header.format, &metadata, plan, said); !s.ok()) return s;
     convert_colours(options, metadata, image.get(), said);
     if (written != nullptr) *written = written_image{plan.format, image.get()->width, image.get()->height};
-    if (output.encoded != nullptr) return write_to_bytes(image.get(), plan, *output.encoded, said);
-    return output.path != nullptr ? write_to_file(output.path, image.get(), plan, said)
-                                  : write_to_descriptor(output.fd, image.get(), plan, said);
+    return write_out(output, pixels_to_write::of(image.get()), plan, said);
 }
 
 }  // namespace rkconv

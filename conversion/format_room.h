@@ -11,6 +11,7 @@
 #include "byte_source.h"
 #include "metadata.h"
 #include "rasterkit.h"
+#include "rasterkit_rules/jpeg_compress.h"
 #include "sink.h"
 #include "status.h"
 
@@ -31,6 +32,15 @@ struct decode_settings {
     std::int32_t shrink = 1;
 };
 
+// Decoded RGBA rows handed out in order to an encoder that takes them as
+// they come, so that no record of the whole image is made.
+class row_stream : public rasterkit::rgba_row_source {
+public:
+    virtual ~row_stream() = default;
+    // Why the rows stopped coming; success while they come.
+    virtual status failure() const = 0;
+};
+
 class decoder {
 public:
     virtual ~decoder() = default;
@@ -43,6 +53,11 @@ public:
     // Whether decode() honours decode_settings::shrink; otherwise it always
     // gives the header's size.
     virtual bool shrinks_on_load() const { return false; }
+    // Instead of decode(): the pixels of the header just read at its size,
+    // row by row, each warning to `said`, which must outlive the stream.
+    // Null where the decoder cannot give rows as they lie (it then still
+    // decodes).
+    virtual std::unique_ptr<row_stream> start_rows(const decode_settings &, warnings &) { return nullptr; }
 };
 
 struct encode_settings {
@@ -64,6 +79,10 @@ struct format_room {
                      warnings &said);
     // Whether a written file of `size` bytes is whole, judged by its own structure.
     bool (*is_complete)(const read_at &read, std::uint64_t size);
+    // Encodes rows as a decoder gives them; null for a format whose encoder
+    // needs the whole image first.
+    status (*encode_rows)(std::int32_t width, std::int32_t height, rasterkit::rgba_row_source &rows,
+                          const encode_settings &settings, byte_sink &sink, warnings &said);
 };
 
 // The header's size, refused as "cannot be read as FORMAT (no usable size)"

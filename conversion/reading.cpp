@@ -82,13 +82,15 @@ status probe_input(const input_place &input, image_header &header, rkconv_metada
 }
 
 status read_input(const input_place &input, const rkconv_options &options, rasterkit_image *image,
-                  rkconv_metadata &metadata, image_header &header, warnings &said) {
+                  rkconv_metadata &metadata, image_header &header, warnings &said, const row_taker &taker) {
     rkconv_metadata found;
     warnings decoder_said;
     status read = with_source(input, [&](byte_source &source) -> status {
         std::unique_ptr<decoder> opened;
         if (status s = open_decoder(source, header, &found, opened); !s.ok()) return s;
         if (status s = over_limit(header, options); !s.ok()) return s;
+        if (taker)
+            if (std::optional<status> taken = taker(*opened, header, found, decoder_said)) return *taken;
         // The geometry is planned from the upright full size before the decode,
         // which may then shrink on load.
         const bool turned = options.auto_orient && found.orientation >= first_transposing_orientation;

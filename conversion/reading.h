@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 #include "format_room.h"
 #include "metadata.h"
@@ -27,10 +29,19 @@ struct input_place {
 // profile.
 status probe_input(const input_place &input, image_header &header, rkconv_metadata *metadata);
 
+// Offered the decoder once the header is read and the input accepted,
+// before any pixel is decoded: it may take the pixels as rows itself
+// (returning what came of that), with the file's metadata and a list for
+// the decoder's warnings, or leave them to be decoded into the image
+// (nullopt).
+using row_taker = std::function<std::optional<status>(decoder &opened, const image_header &header,
+                                                      const rkconv_metadata &metadata, warnings &decoder_said)>;
+
 // On success `image` holds the pixels, turned upright when the options say
 // so, `metadata` what the file said and `said` the decoder's warnings; on
-// failure image and metadata are as they were.
+// failure image and metadata are as they were. A `taker` that takes the
+// rows leaves `image` as it was.
 status read_input(const input_place &input, const rkconv_options &options, rasterkit_image *image,
-                  rkconv_metadata &metadata, image_header &header, warnings &said);
+                  rkconv_metadata &metadata, image_header &header, warnings &said, const row_taker &taker = {});
 
 }  // namespace rkconv

@@ -19,18 +19,43 @@ namespace {
 class writable_image {
 public:
     explicit writable_image(const rasterkit_image *image) : image_(image) {
-        if (image->data != nullptr) return;
+        if (image == nullptr || image->data != nullptr) return;
         if (substitute_.valid() && rasterkit_image_resize(substitute_.get(), 1, 1) == 0) image_ = substitute_.get();
     }
-    const rasterkit_image *get() const { return image_->data != nullptr ? image_ : nullptr; }
+    const rasterkit_image *get() const { return image_ != nullptr && image_->data != nullptr ? image_ : nullptr; }
 
 private:
     const rasterkit_image *image_;
     record substitute_;
 };
 
-status encode(const rasterkit_image *image, const write_plan &plan, byte_sink &sink, warnings &said) {
-    return room_of(plan.format)->encode(image, plan.settings, sink, said).on(concerning::output);
+status encode(const pixels_to_write &pixels, const write_plan &plan, byte_sink &sink, warnings &said) {
+    const format_room *room = room_of(plan.format);
+    if (pixels.rows == nullptr) return room->encode(pixels.image, plan.settings, sink, said).on(concerning::output);
+    return room->encode_rows(pixels.width, pixels.height, *pixels.rows, plan.settings, sink, said)
+        .on(concerning::output);
+}
+
+// The pixels to encode: an image without pixels is written as 1x1
+// transparent black; null when there is no memory for that.
+class encodable {
+public:
+    explicit encodable(const pixels_to_write &pixels) : pixels_(pixels), image_(pixels.image) {
+        if (pixels.rows != nullptr) return;
+        pixels_.image = image_.get();
+        if (pixels_.image != nullptr) pixels_ = pixels_to_write::of(pixels_.image);
+    }
+    const pixels_to_write *get() const { return pixels_.rows != nullptr || pixels_.image != nullptr ? &pixels_ : nullptr; }
+
+private:
+    pixels_to_write pixels_;
+    writable_image image_;
+};
+
+// A write whose rows stopped coming failed for the input's sake.
+status input_first(status fault, const pixels_to_write &pixels) {
+    if (pixels.rows != nullptr && !pixels.rows->failure().ok()) return pixels.rows->failure();
+    return fault;
 }
 
 // The profile to carry, or null with the reason it is dropped.
@@ -61,11 +86,11 @@ status check_applies(const rkconv_options &options, std::int32_t format) {
 }
 
 // Writes the file at `path`; the caller judges whether it is complete.
-status encode_file(const char *path, const rasterkit_image *image, const write_plan &plan, warnings &said) {
+status encode_file(const char *path, const pixels_to_write &pixels, const write_plan &plan, warnings &said) {
     file_handle file = open_stream(path, "wb");
     if (!file) return system_failure(errno, "").on(concerning::output);
     byte_sink sink(file.get());
-    status fault = encode(image, plan, sink, said);
+    status fault = encode(pixels, plan, sink, said);
     if (std::fclose(file.release()) != 0 && fault.ok()) fault = system_failure(errno, "").on(concerning::output);
     return fault;
 }
@@ -105,23 +130,23 @@ status plan_write(const rkconv_options &options, const char *path, std::int32_t 
     return success();
 }
 
-status write_to_file(const std::string &path, const rasterkit_image *image, const write_plan &plan, warnings &said) {
-    const writable_image writable(image);
+status write_to_file(const std::string &path, const pixels_to_write &pixels, const write_plan &plan, warnings &said) {
+    const encodable writable(pixels);
     if (writable.get() == nullptr) return out_of_memory().on(concerning::output);
-    const auto write = [&](const char *at) { return encode_file(at, writable.get(), plan, said); };
-    return as_write_failure(safe_write(path, plan.format, write), "could not be written");
+    const auto write = [&](const char *at) { return encode_file(at, *writable.get(), plan, said); };
+    const status fault = safe_write(path, plan.format, write);
+    return input_first(as_write_failure(fault, "could not be written"), pixels);
 }
 
-status write_to_bytes(const rasterkit_image *image, const write_plan &plan, growing_block &bytes,
-                      warnings &said) {
-    const writable_image writable(image);
+status write_to_bytes(const pixels_to_write &pixels, const write_plan &plan, growing_block &bytes, warnings &said) {
+    const encodable writable(pixels);
     if (writable.get() == nullptr) return out_of_memory().on(concerning::output);
     bytes.clear();
     byte_sink sink(bytes);
-    if (status fault = encode(writable.get(), plan, sink, said); !fault.ok()) {
+    if (status fault = encode(*writable.get(), plan, sink, said); !fault.ok()) {
         // The buffer that could not grow is memory, not a file.
         if (fault.system_error == ENOMEM) return out_of_memory().on(concerning::output);
-        return as_write_failure(fault, "could not be encoded");
+        return input_first(as_write_failure(fault, "could not be encoded"), pixels);
     }
     const read_at read = [&bytes](char *into, std::size_t count, std::uint64_t offset) {
         if (offset > bytes.size() || count > bytes.size() - offset) return false;
@@ -132,9 +157,9 @@ status write_to_bytes(const rasterkit_image *image, const write_plan &plan, grow
     return failure(failure_kind::input_output, "the encoded file is incomplete").on(concerning::output);
 }
 
-status write_to_descriptor(int fd, const rasterkit_image *image, const write_plan &plan, warnings &said) {
+status write_to_descriptor(int fd, const pixels_to_write &pixels, const write_plan &plan, warnings &said) {
     growing_block bytes;
-    if (status fault = write_to_bytes(image, plan, bytes, said); !fault.ok()) return fault;
+    if (status fault = write_to_bytes(pixels, plan, bytes, said); !fault.ok()) return fault;
     return as_write_failure(write_all(fd, bytes.data(), bytes.size()), "could not be written");
 }
 

@@ -30,9 +30,19 @@ struct write_plan {
 status plan_write(const rkconv_options &options, const char *path, std::int32_t input_format,
                   const rkconv_metadata *metadata, write_plan &plan, warnings &said);
 
-status write_to_file(const std::string &path, const rasterkit_image *image, const write_plan &plan, warnings &said);
-status write_to_bytes(const rasterkit_image *image, const write_plan &plan, growing_block &bytes,
-                      warnings &said);
-status write_to_descriptor(int fd, const rasterkit_image *image, const write_plan &plan, warnings &said);
+// What goes to the encoder: an image, or rows as a decoder gives them
+// (for a format whose room encodes rows).
+struct pixels_to_write {
+    const rasterkit_image *image = nullptr;
+    row_stream *rows = nullptr;
+    std::int32_t width = 0, height = 0;
+
+    static pixels_to_write of(const rasterkit_image *image) { return {image, nullptr, image->width, image->height}; }
+};
+
+// When rows stop coming, the failure is the decoder's, about the input.
+status write_to_file(const std::string &path, const pixels_to_write &pixels, const write_plan &plan, warnings &said);
+status write_to_bytes(const pixels_to_write &pixels, const write_plan &plan, growing_block &bytes, warnings &said);
+status write_to_descriptor(int fd, const pixels_to_write &pixels, const write_plan &plan, warnings &said);
 
 }  // namespace rkconv

@@ -10,7 +10,7 @@ scripts/install-deps.sh fuzz
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(read_bmp read_png read_jpeg read_any png_memory roundtrip conversion)
+[ ${#targets[@]} -eq 0 ] && targets=(read_bmp read_png read_jpeg read_any png_memory roundtrip conversion jpeg_recoding)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERKIT_FUZZ=ON \
   -DRASTERKIT_BUILD_TESTS=OFF -DRASTERKIT_BUILD_TOOLS=OFF >/dev/null
@@ -23,7 +23,7 @@ seed_files() {
   case "$1" in
     read_bmp) find "$corpus_root/bmpsuite" -name '*.bmp' ;;
     read_png|png_memory) find "$corpus_root/pngsuite" -name '*.png' ;;
-    read_jpeg) find "$corpus_root/jpeg" -name '*.jpg' -size -200k ;;
+    read_jpeg|jpeg_recoding) find "$corpus_root/jpeg" -name '*.jpg' -size -200k ;;
     read_any|conversion) find "$corpus_root/bmpsuite" "$corpus_root/pngsuite" "$corpus_root/jpeg" -type f -size -100k \
                 \( -name '*.bmp' -o -name '*.png' -o -name '*.jpg' \) ;;
     roundtrip) find "$corpus_root/pngsuite" -name 'bas*.png' ;;

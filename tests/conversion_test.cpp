@@ -8,6 +8,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "rasterkit_convert.h"
 #include "support/conversion_caller.h"
@@ -240,6 +244,18 @@ std::vector<std::string> chunk_types(const bytes &png) {
     return types;
 }
 
+// An image of noise, or of a smooth ramp of samples.
+image_record filled(std::int32_t width, std::int32_t height, bool noisy) {
+    image_record image(width, height);
+    std::uint32_t state = 12345;
+    const std::size_t samples = 4 * std::size_t(width) * std::size_t(height);
+    for (std::size_t i = 0; i < samples; ++i) {
+        state = state * 1664525u + 1013904223u;
+        image.image->data[i] = noisy ? static_cast<std::uint8_t>(state >> 24) : static_cast<std::uint8_t>(i * 7);
+    }
+    return image;
+}
+
 // Every shape comes out as signature, IHDR, sRGB, IDAT (several for a
 // stream over a megabyte), IEND, each chunk's CRC right, and decodes back.
 TEST(PngEncoder, ChunksInOrderForEveryShape) {
@@ -250,13 +266,7 @@ TEST(PngEncoder, ChunksInOrderForEveryShape) {
     for (const shape &s : {shape{0, 0, false}, shape{1, 1, false}, shape{1, 3000, false}, shape{3000, 1, false},
                            shape{1000, 700, true}}) {
         SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height));
-        image_record image(s.width, s.height);
-        std::uint32_t state = 12345;
-        const std::size_t samples = 4 * std::size_t(s.width) * std::size_t(s.height);
-        for (std::size_t i = 0; i < samples; ++i) {
-            state = state * 1664525u + 1013904223u;
-            image.image->data[i] = s.noisy ? static_cast<std::uint8_t>(state >> 24) : static_cast<std::uint8_t>(i * 7);
-        }
+        const image_record image = filled(s.width, s.height, s.noisy);
         const bytes png = encode(image.image, RKCONV_FORMAT_PNG);
         std::vector<std::string> types = chunk_types(png);
         const auto idat = static_cast<std::size_t>(std::count(types.begin(), types.end(), "IDAT"));
@@ -330,6 +340,98 @@ TEST(JpegEncoder, OptimizedAndProgressiveKeepTheWritersPixels) {
     rkconv_options_set_chroma(whole.handle, 444);
     EXPECT_EQ(frame_of(encode(image.image, RKCONV_FORMAT_JPEG, -1, 80, whole.handle)).second, 0x11);
     fs::remove(file);
+}
+
+// libjpeg's own optimize_coding over the same pixels and settings.
+bytes libjpeg_optimized(const rasterkit_image *image, int quality, bool full_chroma) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char *out = nullptr;
+    unsigned long length = 0;
+    jpeg_mem_dest(&cinfo, &out, &length);
+    cinfo.image_width = static_cast<JDIMENSION>(image->width);
+    cinfo.image_height = static_cast<JDIMENSION>(image->height);
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_EXT_RGBA;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    cinfo.optimize_coding = TRUE;
+    if (full_chroma) cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = image->data + 4 * std::size_t(image->width) * cinfo.next_scanline;
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const bytes result(out, out + length);
+    std::free(out);
+    return result;
+}
+
+// The encoder builds its tables from its own symbols without libjpeg's
+// buffer of coefficients; the file is the one libjpeg writes when it builds
+// them, over odd sizes, long codes and stuffed bytes (noise at quality 100)
+// and tables of a few symbols (flat images).
+TEST(JpegEncoder, TablesBuiltAsLibjpegBuildsThem) {
+    struct shape {
+        std::int32_t width, height;
+        bool noisy;
+    };
+    for (const shape &s : {shape{1, 1, false}, shape{17, 9, true}, shape{1, 3000, false}, shape{3000, 1, true},
+                           shape{640, 480, true}, shape{333, 251, false}})
+        for (int quality : {10, 80, 100})
+            for (bool full_chroma : {false, true}) {
+                SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height) + " quality " +
+                             std::to_string(quality) + (full_chroma ? " 4:4:4" : " 4:2:0"));
+                const image_record image = filled(s.width, s.height, s.noisy);
+                options settings;
+                if (full_chroma) rkconv_options_set_chroma(settings.handle, 444);
+                EXPECT_EQ(encode(image.image, RKCONV_FORMAT_JPEG, -1, quality, settings.handle),
+                          libjpeg_optimized(image.image, quality, full_chroma));
+            }
+}
+
+// JPEG to JPEG with nothing to change goes row by row from the decoder to
+// the encoder: the same file as through a decoded image; damage met on the
+// way fails it for the input's sake, leaving what was at the output.
+TEST(JpegEncoder, RowsStraightFromTheDecoder) {
+    const fs::path photo = fs::path(RASTERKIT_CORPUS_DIR) / "jpeg" / "libjpeg-turbo" / "testorig.jpg";
+    if (!fs::exists(photo)) GTEST_SKIP() << "no corpus";
+    const bytes whole = file_bytes(photo.string());
+    options to_jpeg;
+    rkconv_options_set_format(to_jpeg.handle, RKCONV_FORMAT_JPEG);
+    const auto convert = [&](const bytes &input, const char *output, message &why) {
+        std::uint8_t *encoded = nullptr;
+        std::size_t length = 0;
+        const int32_t result = rkconv_convert_memory(nullptr, input.data(), input.size(), output,
+                                                     output != nullptr ? nullptr : &encoded,
+                                                     output != nullptr ? nullptr : &length, nullptr, to_jpeg.handle,
+                                                     &why.text);
+        const bytes out(encoded, encoded + length);
+        rkconv_free(encoded);
+        return std::make_pair(result, out);
+    };
+    image_record decoded_image;
+    ASSERT_EQ(rkconv_read_bytes(whole.data(), whole.size(), nullptr, decoded_image.image, nullptr, nullptr), 0);
+    message quiet;
+    EXPECT_EQ(convert(whole, nullptr, quiet).second, encode(decoded_image.image, RKCONV_FORMAT_JPEG, -1, -1, to_jpeg.handle));
+
+    const fs::path kept = fs::temp_directory_path() / "rkconv-rows-kept.jpg";
+    std::ofstream(kept, std::ios::binary) << "earlier";
+    const bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(whole.size() / 2));
+    message why;
+    EXPECT_EQ(convert(cut, kept.c_str(), why).first, -1);
+    EXPECT_EQ(rkconv_message_kind(why.text), RKCONV_ERROR_DAMAGED);
+    EXPECT_NE(why.str().find("damaged JPEG data (Premature end of JPEG file)"), std::string::npos) << why.str();
+    EXPECT_EQ(file_bytes(kept.string()), bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+    rkconv_options_set_accept_damaged(to_jpeg.handle, 1);
+    message warned;
+    EXPECT_EQ(convert(cut, kept.c_str(), warned).first, 0);
+    EXPECT_NE(warned.str().find("Premature end of JPEG file"), std::string::npos) << warned.str();
+    fs::remove(kept);
 }
 
 TEST(JpegEncoder, ItsSettingsAreRefusedWhereTheyCannotApply) {

@@ -19,7 +19,7 @@ bool bmp_is_complete(const read_at &read, std::uint64_t size) {
 }
 
 const format_room &bmp_room() {
-    static const format_room room{rasterkit::format_bmp, open_bmp_decoder, encode_bmp, bmp_is_complete};
+    static const format_room room{rasterkit::format_bmp, open_bmp_decoder, encode_bmp, bmp_is_complete, nullptr};
     return room;
 }
 

@@ -152,9 +152,8 @@ void spread_row(const JSAMPLE *samples, int components, std::uint8_t *out, JDIME
     }
 }
 
-bool read_pixels(jpeg_read_context *context, std::uint8_t *pixels, unsigned int shrink, bool *unsupported) {
-    j_decompress_ptr cinfo = &context->cinfo;
-    if (setjmp(context->errors.resume)) return false;  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
+// The output's scale and colour space; the caller's setjmp receives the errors.
+void choose_output(j_decompress_ptr cinfo, unsigned int shrink) {
     cinfo->scale_num = 1;
     cinfo->scale_denom = shrink;
     // A decode that shrinks feeds a kernel that reduces at least twice as
@@ -178,6 +177,12 @@ bool read_pixels(jpeg_read_context *context, std::uint8_t *pixels, unsigned int 
             break;
     }
     jpeg_calc_output_dimensions(cinfo);
+}
+
+bool read_pixels(jpeg_read_context *context, std::uint8_t *pixels, unsigned int shrink, bool *unsupported) {
+    j_decompress_ptr cinfo = &context->cinfo;
+    if (setjmp(context->errors.resume)) return false;  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
+    choose_output(cinfo, shrink);
     const int components = cinfo->output_components;
     if (components != 1 && components != 3 && components != 4) {
         *unsupported = true;
@@ -196,6 +201,63 @@ bool read_pixels(jpeg_read_context *context, std::uint8_t *pixels, unsigned int 
     jpeg_finish_decompress(cinfo);
     return true;
 }
+
+// Why a decode failed: components it cannot give, the system's read error,
+// or libjpeg's own words on the data.
+status decode_failure(const jpeg_read_context &context, bool unsupported) {
+    if (unsupported)
+        return failure(failure_kind::not_an_image, "cannot be read as jpeg (" +
+                                                       std::to_string(context.cinfo.output_components) +
+                                                       " colour components are not supported)");
+    if (context.source->read_error() != 0) return system_failure(context.source->read_error(), "cannot be read");
+    return failure(failure_kind::damaged, std::string("damaged JPEG data (") + context.errors.text + ")");
+}
+
+// RGBA rows straight from libjpeg, a row group at a time, for files whose
+// samples need no conversion after libjpeg's.
+class jpeg_rows final : public row_stream {
+public:
+    explicit jpeg_rows(jpeg_read_context *context) : context_(context) {}
+
+    // False when the file's rows cannot come this way, or the decode could
+    // not start (failure() says why).
+    bool start() {
+        j_decompress_ptr cinfo = &context_->cinfo;
+        if (setjmp(context_->errors.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
+            failure_ = decode_failure(*context_, false);
+            return false;
+        }
+        if (is_cmyk(*cinfo)) return false;
+        choose_output(cinfo, 1);
+        if (cinfo->output_components != int(rgba_bytes)) return false;
+        jpeg_start_decompress(cinfo);
+        stride_ = rgba_bytes * cinfo->output_width;
+        rows_.resize(stride_ * std::size_t(cinfo->rec_outbuf_height > 16 ? cinfo->rec_outbuf_height : 16));
+        return true;
+    }
+
+    bool next(JSAMPROW *rows, JDIMENSION count) override {
+        j_decompress_ptr cinfo = &context_->cinfo;
+        if (!failure_.ok() || std::size_t{count} * stride_ > rows_.size()) return false;
+        if (setjmp(context_->errors.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
+            failure_ = decode_failure(*context_, false);
+            return false;
+        }
+        for (JDIMENSION i = 0; i < count; ++i) rows[i] = rows_.data() + std::size_t{i} * stride_;
+        for (JDIMENSION done = 0; done < count;) done += jpeg_read_scanlines(cinfo, rows + done, count - done);
+        // libjpeg can still fail here (a second frame after the scan, say).
+        if (cinfo->output_scanline == cinfo->output_height) jpeg_finish_decompress(cinfo);
+        return true;
+    }
+
+    status failure() const override { return failure_; }
+
+private:
+    jpeg_read_context *context_;
+    std::vector<JSAMPLE> rows_;
+    std::size_t stride_ = 0;
+    status failure_;
+};
 
 class jpeg_decoder final : public decoder {
 public:
@@ -224,15 +286,8 @@ public:
         context_->errors.said = &said;
         context_->errors.accept_damaged = settings.accept_damaged;
         bool unsupported = false;
-        if (!read_pixels(context_.get(), pixels, static_cast<unsigned int>(settings.shrink), &unsupported)) {
-            if (unsupported)
-                return failure(failure_kind::not_an_image,
-                               "cannot be read as jpeg (" + std::to_string(context_->cinfo.output_components) +
-                                   " colour components are not supported)");
-            if (context_->source->read_error() != 0)
-                return system_failure(context_->source->read_error(), "cannot be read");
-            return failure(failure_kind::damaged, std::string("damaged JPEG data (") + context_->errors.text + ")");
-        }
+        if (!read_pixels(context_.get(), pixels, static_cast<unsigned int>(settings.shrink), &unsupported))
+            return decode_failure(*context_, unsupported);
         if (!is_cmyk(context_->cinfo)) return success();
         const std::size_t count = std::size_t{context_->cinfo.output_width} * context_->cinfo.output_height;
         const bool inverted = context_->cinfo.saw_Adobe_marker != 0;
@@ -243,6 +298,14 @@ public:
                                               "formula");
         if (settings.metadata != nullptr) adopt_icc(*settings.metadata, {});
         return success();
+    }
+
+    std::unique_ptr<row_stream> start_rows(const decode_settings &settings, warnings &said) override {
+        context_->errors.said = &said;
+        context_->errors.accept_damaged = settings.accept_damaged;
+        auto rows = std::make_unique<jpeg_rows>(context_.get());
+        if (rows->start() || !rows->failure().ok()) return rows;
+        return nullptr;
     }
 
 private:

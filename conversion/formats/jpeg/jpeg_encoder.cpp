@@ -3,8 +3,15 @@
 // pixels, with Huffman tables built for the image (and, on request,
 // progressive or with full chroma). Errors come back as a status; the
 // process is never ended.
+//
+// A sequential file is compressed with libjpeg's standard tables into
+// memory and then coded again with tables built for its symbols: the same
+// bytes as libjpeg's optimize_coding, without the buffer of every
+// coefficient of the image that libjpeg keeps for it. Progressive files
+// need that buffer anyway, and libjpeg builds their tables itself.
 #include "formats/jpeg/jpeg_room.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -12,6 +19,7 @@
 #include <jerror.h>
 
 #include "rasterkit_rules/jpeg_compress.h"
+#include "formats/jpeg/huffman_recoding.h"
 #include "formats/jpeg/jpeg_errors.h"
 
 namespace rkconv {
@@ -51,7 +59,9 @@ void finish_destination(j_compress_ptr cinfo) {
     if (!context->sink->write(context->buffer, used) || !context->sink->flush()) ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
-bool write_jpeg(jpeg_encode_context *context, const rasterkit_image *image, const encode_settings &settings) {
+// False on libjpeg's error or when the rows stop coming.
+bool write_jpeg(jpeg_encode_context *context, std::int32_t width, std::int32_t height,
+                rasterkit::rgba_row_source &rows, const encode_settings &settings) {
     jpeg_compress_struct *cinfo = &context->cinfo;
     cinfo->err = install_error_trap(context->errors);
     if (setjmp(context->errors.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
@@ -64,26 +74,47 @@ bool write_jpeg(jpeg_encode_context *context, const rasterkit_image *image, cons
     context->destination.empty_output_buffer = empty_destination;
     context->destination.term_destination = finish_destination;
     cinfo->dest = &context->destination;
-    // rasterkit's writer's own compression, so the pixels are its pixels;
-    // tables built for the image make the same coefficients smaller.
+    // rasterkit's writer's own compression, so the pixels are its pixels.
     const std::vector<std::uint8_t> *profile = settings.icc_profile;
     const bool has_profile = profile != nullptr && !profile->empty();
-    const rasterkit::jpeg_coding coding{true, settings.progressive, settings.full_chroma};
-    rasterkit::compress_rgba(cinfo, image, settings.quality, coding, has_profile ? profile->data() : nullptr,
-                             has_profile ? static_cast<unsigned int>(profile->size()) : 0);
+    const rasterkit::jpeg_coding coding{settings.progressive, settings.full_chroma};
+    const bool whole = rasterkit::compress_rows(cinfo, width, height, rows, settings.quality, coding,
+                                                has_profile ? profile->data() : nullptr,
+                                                has_profile ? static_cast<unsigned int>(profile->size()) : 0);
     jpeg_destroy_compress(cinfo);
-    return true;
+    return whole;
 }
 
 }  // namespace
 
-status encode_jpeg(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &) {
+status encode_jpeg_rows(std::int32_t width, std::int32_t height, rasterkit::rgba_row_source &rows,
+                        const encode_settings &settings, byte_sink &sink, warnings &) {
+    growing_block standard_tables;
+    byte_sink memory(standard_tables);
     auto context = std::make_unique<jpeg_encode_context>();
-    context->sink = &sink;
-    context->errors.sink = &sink;
-    if (write_jpeg(context.get(), image, settings)) return success();
-    if (sink.failure_number() != 0) return system_failure(sink.failure_number(), "");
-    return failure(failure_kind::input_output, context->errors.text);
+    context->sink = settings.progressive ? &sink : &memory;
+    context->errors.sink = context->sink;
+    if (!write_jpeg(context.get(), width, height, rows, settings)) {
+        if (context->sink->failure_number() == ENOMEM) return out_of_memory();
+        if (context->sink->failure_number() != 0) return system_failure(context->sink->failure_number(), "");
+        if (context->errors.text[0] == '\0') return failure(failure_kind::input_output, "the pixels stopped coming");
+        return failure(failure_kind::input_output, context->errors.text);
+    }
+    if (settings.progressive) return success();
+    switch (write_with_image_tables(standard_tables.data(), standard_tables.size(), sink)) {
+        case recoding::written:
+            return success();
+        case recoding::sink_failed:
+            return system_failure(sink.failure_number(), "");
+        case recoding::unsupported:
+            break;
+    }
+    return failure(failure_kind::input_output, "the JPEG encoder wrote a file it cannot read back");
+}
+
+status encode_jpeg(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &said) {
+    rasterkit::record_rows rows(image);
+    return encode_jpeg_rows(image->width, image->height, rows, settings, sink, said);
 }
 
 }  // namespace rkconv

@@ -15,7 +15,8 @@ constexpr std::string_view jpeg_tail = "\xFF\xD9"sv;
 bool jpeg_is_complete(const read_at &read, std::uint64_t size) { return has_ends(read, size, jpeg_head, jpeg_tail); }
 
 const format_room &jpeg_room() {
-    static const format_room room{rasterkit::format_jpeg, open_jpeg_decoder, encode_jpeg, jpeg_is_complete};
+    static const format_room room{rasterkit::format_jpeg, open_jpeg_decoder, encode_jpeg, jpeg_is_complete,
+                                  encode_jpeg_rows};
     return room;
 }
 

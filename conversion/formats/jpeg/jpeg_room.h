@@ -11,6 +11,8 @@ namespace rkconv {
 
 std::unique_ptr<decoder> open_jpeg_decoder(byte_source &source);
 status encode_jpeg(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &said);
+status encode_jpeg_rows(std::int32_t width, std::int32_t height, rasterkit::rgba_row_source &rows,
+                        const encode_settings &settings, byte_sink &sink, warnings &said);
 // A JPEG is whole when it ends with its end-of-image marker.
 bool jpeg_is_complete(const read_at &read, std::uint64_t size);
 

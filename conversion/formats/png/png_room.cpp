@@ -14,7 +14,7 @@ constexpr std::string_view png_tail = "\0\0\0\0IEND\xAE\x42\x60\x82"sv;
 bool png_is_complete(const read_at &read, std::uint64_t size) { return has_ends(read, size, png_signature, png_tail); }
 
 const format_room &png_room() {
-    static const format_room room{rasterkit::format_png, open_png_decoder, encode_png, png_is_complete};
+    static const format_room room{rasterkit::format_png, open_png_decoder, encode_png, png_is_complete, nullptr};
     return room;
 }
 

@@ -1,0 +1,519 @@
+#include "formats/jpeg/huffman_recoding.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "formats/jpeg/huffman_table.h"
+
+namespace rkconv {
+namespace {
+
+constexpr int table_slots = 4;
+constexpr int table_kinds = 2;
+constexpr int max_components = 4;
+constexpr int max_sampling = 4;
+constexpr int max_blocks_per_mcu = 10;
+constexpr int block_side = 8;
+constexpr int block_coefficients = 64;
+constexpr int max_value_bits = 15;  // what the size nibble of an AC symbol can say
+constexpr int zero_run = 0x0F;      // the run of an AC symbol that skips 16 zeros
+constexpr int fast_bits = 10;       // the codes the lookup table decodes in one step
+constexpr int refill_below = 32;    // a code (16 bits) and its value bits (at most 15)
+constexpr std::size_t output_chunk = std::size_t{1} << 16;
+
+constexpr std::uint8_t marker_prefix = 0xFF;
+constexpr std::uint8_t start_of_image = 0xD8;
+constexpr std::uint8_t end_of_image = 0xD9;
+constexpr std::uint8_t define_huffman_tables = 0xC4;
+constexpr std::uint8_t baseline_frame = 0xC0;
+constexpr std::uint8_t extended_frame = 0xC1;
+constexpr std::uint8_t last_frame = 0xCF;
+constexpr std::uint8_t define_arithmetic_conditioning = 0xCC;
+constexpr std::uint8_t reserved_jpg = 0xC8;
+constexpr std::uint8_t define_restart_interval = 0xDD;
+constexpr std::uint8_t start_of_scan = 0xDA;
+
+enum table_kind { dc = 0, ac = 1 };
+
+// A symbol as a scan codes it, packed in one word: the symbol, the length
+// of its code and the count of value bits after the code (a DC symbol's
+// value, an AC symbol's low nibble). 0 for none, as every code has a length.
+using coded_symbol = std::uint32_t;
+
+coded_symbol pack(int symbol, int code_length, int value_bits) {
+    return static_cast<coded_symbol>(symbol | code_length << 8 | value_bits << 16);
+}
+int symbol_of(coded_symbol coded) { return static_cast<int>(coded & 0xFF); }
+int code_length_of(coded_symbol coded) { return static_cast<int>((coded >> 8) & 0xFF); }
+int value_bits_of(coded_symbol coded) { return static_cast<int>(coded >> 16); }
+int value_bits_after(int kind, int symbol) { return kind == dc ? symbol : symbol & 0x0F; }
+
+struct decoding_table {
+    coded_symbol fast[1 << fast_bits] = {};  // every code of fast_bits or fewer, by the next fast_bits bits
+    std::int32_t last_code[max_code_length + 1] = {};  // -1 where no code has this length
+    std::int32_t first_index[max_code_length + 1] = {};  // of the symbol whose code would be 0
+    std::uint8_t symbols[symbol_values] = {};
+    int kind = dc;
+};
+
+// False for a table whose codes overflow or whose DC symbols ask for more
+// value bits than a coefficient has.
+bool build_decoding(const huffman_table &table, int kind, decoding_table &decoding) {
+    std::uint16_t codes[symbol_values] = {};
+    if (!canonical_codes(table, codes)) return false;
+    std::copy(std::begin(table.symbols), std::end(table.symbols), decoding.symbols);
+    decoding.kind = kind;
+    int k = 0;
+    for (int length = 1; length <= max_code_length; ++length) {
+        const int count = table.counts[length];
+        decoding.last_code[length] = count == 0 ? -1 : codes[k + count - 1];
+        decoding.first_index[length] = count == 0 ? 0 : k - codes[k];
+        for (int i = k; i < k + count; ++i) {
+            const int symbol = table.symbols[i];
+            if (value_bits_after(kind, symbol) > max_value_bits) return false;
+            if (length > fast_bits) continue;
+            const int spread = fast_bits - length;
+            std::fill_n(decoding.fast + (codes[i] << spread), 1 << spread,
+                        pack(symbol, length, value_bits_after(kind, symbol)));
+        }
+        k += count;
+    }
+    return true;
+}
+
+struct encoding_table {
+    std::uint16_t code[symbol_values] = {};
+    std::uint8_t length[symbol_values] = {};
+};
+
+encoding_table build_encoding(const huffman_table &table) {
+    std::uint16_t codes[symbol_values] = {};
+    canonical_codes(table, codes);
+    encoding_table encoding;
+    int k = 0;
+    for (int length = 1; length <= max_code_length; ++length)
+        for (int i = 0; i < table.counts[length]; ++i, ++k) {
+            encoding.code[table.symbols[k]] = codes[k];
+            encoding.length[table.symbols[k]] = static_cast<std::uint8_t>(length);
+        }
+    return encoding;
+}
+
+std::uint64_t load_big_endian64(const std::uint8_t *at) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, sizeof word);
+    return __builtin_bswap64(word);
+}
+
+bool has_marker_byte(std::uint64_t word) {
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    constexpr std::uint64_t highs = 0x8080808080808080;
+    const std::uint64_t inverted = ~word;
+    return ((inverted - ones) & ~inverted & highs) != 0;  // a byte of ~word is zero
+}
+
+// The scan's data with the zero stuffed after each 0xFF taken out, and
+// zeros after it, so that the reader can load eight bytes at a time without
+// looking for markers or the end. A scan that reads into the zeros is told
+// at the end of an MCU, which reads no more than lookahead_room bytes.
+constexpr std::size_t lookahead_room = max_blocks_per_mcu * block_coefficients * 4 + 8;
+
+std::vector<std::uint8_t> unstuffed(const std::uint8_t *from, const std::uint8_t *to) {
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(static_cast<std::size_t>(to - from) + lookahead_room);
+    while (from < to) {
+        const auto *marker = static_cast<const std::uint8_t *>(std::memchr(from, marker_prefix, std::size_t(to - from)));
+        const std::uint8_t *run_end = marker != nullptr ? marker + 1 : to;
+        bytes.insert(bytes.end(), from, run_end);
+        from = run_end + (marker != nullptr ? 1 : 0);  // past the stuffed zero
+    }
+    bytes.resize(bytes.size() + lookahead_room, 0);
+    return bytes;
+}
+
+// Bits of unstuffed data, read through local copies so that they live in
+// registers while a scan is walked.
+class bit_reader {
+public:
+    bit_reader(const std::uint8_t *data, std::size_t length) : start_(data), at_(data), end_(data + length) {}
+
+    // Makes sure the next 57 bits or more are held: a code and its value bits.
+    void refill() {
+        // Below the held bits lie those of the next byte, loaded again
+        // here into the same places.
+        bits_ |= load_big_endian64(at_) >> held_;
+        at_ += (63 - held_) >> 3;
+        held_ |= 56;
+    }
+    std::uint32_t peek16() const { return static_cast<std::uint32_t>(bits_ >> (64 - max_code_length)); }
+    void skip(int count) {
+        bits_ <<= count;
+        held_ -= count;
+    }
+    // The `count` bits after the first `after`, without consuming them.
+    std::uint32_t value_after(int after, int count) const {
+        return static_cast<std::uint32_t>(((bits_ << after) >> 32) >> (32 - count));
+    }
+    // Whether bits past the data were read.
+    bool past_end() const { return bits_read() > data_bits(); }
+    // Whether every bit read was data and no more than a byte's padding is left.
+    bool ended_within_data() const { return !past_end() && data_bits() - bits_read() < 8; }
+
+private:
+    std::ptrdiff_t bits_read() const { return 8 * (at_ - start_) - held_; }
+    std::ptrdiff_t data_bits() const { return 8 * (end_ - start_); }
+
+    const std::uint8_t *start_;
+    const std::uint8_t *at_;
+    const std::uint8_t *end_;
+    std::uint64_t bits_ = 0;  // the next bit is the highest
+    int held_ = 0;
+};
+
+// Codes going out, eight bytes at a time, a zero stuffed after each 0xFF,
+// the last byte padded with ones as libjpeg pads it.
+class bit_writer {
+public:
+    explicit bit_writer(byte_sink &sink)
+        : sink_(sink), bytes_(new std::uint8_t[output_chunk + 2 * sizeof(std::uint64_t)]) {}
+
+    // At most 31 bits: a code and its value bits.
+    void put(std::uint32_t value, int count) {
+        if (count <= free_) {
+            bits_ = (bits_ << count) | value;
+            free_ -= count;
+            return;
+        }
+        const int rest = count - free_;
+        emit_word((bits_ << free_) | (value >> rest));
+        bits_ = value;
+        free_ = 64 - rest;
+    }
+    bool finish() {
+        const int padding = (8 - (64 - free_) % 8) % 8;
+        put((1U << padding) - 1, padding);
+        for (int held = 64 - free_; held > 0; held -= 8) emit_byte(static_cast<std::uint8_t>(bits_ >> (held - 8)));
+        free_ = 64;
+        flush_bytes();
+        return ok_;
+    }
+
+private:
+    void emit_word(std::uint64_t word) {
+        if (has_marker_byte(word)) {
+            for (int shift = 56; shift >= 0; shift -= 8) emit_byte(static_cast<std::uint8_t>(word >> shift));
+        } else {
+            const std::uint64_t stored = __builtin_bswap64(word);
+            std::memcpy(bytes_.get() + used_, &stored, sizeof stored);
+            used_ += sizeof stored;
+        }
+        if (used_ >= output_chunk) flush_bytes();
+    }
+    void emit_byte(std::uint8_t byte) {
+        bytes_[used_++] = byte;
+        if (byte == marker_prefix) bytes_[used_++] = 0;
+    }
+    void flush_bytes() {
+        if (ok_ && used_ != 0) ok_ = sink_.write(bytes_.get(), used_);
+        used_ = 0;
+    }
+
+    byte_sink &sink_;
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::size_t used_ = 0;
+    std::uint64_t bits_ = 0;  // the lowest 64 - free_ bits are pending, the last put lowest
+    int free_ = 64;
+    bool ok_ = true;
+};
+
+// A code longer than the lookup table's.
+coded_symbol decode_long_code(std::uint32_t next16, const decoding_table &table) {
+    for (int length = fast_bits + 1; length <= max_code_length; ++length) {
+        const auto code = static_cast<std::int32_t>(next16 >> (max_code_length - length));
+        if (code <= table.last_code[length]) {
+            const int symbol = table.symbols[table.first_index[length] + code];
+            return pack(symbol, length, value_bits_after(table.kind, symbol));
+        }
+    }
+    return 0;
+}
+
+// The next symbol, nothing consumed; 0 where no code matches.
+inline coded_symbol decode_symbol(bit_reader &in, const decoding_table &table) {
+    in.refill();
+    const std::uint32_t next16 = in.peek16();
+    const coded_symbol fast = table.fast[next16 >> (max_code_length - fast_bits)];
+    return fast != 0 ? fast : decode_long_code(next16, table);
+}
+
+struct segment {
+    std::size_t start;  // at its marker
+    std::size_t end;
+    bool defines_tables;
+};
+
+struct parsed_jpeg {
+    std::vector<segment> segments;  // after SOI, up to and with SOS
+    std::size_t data_start = 0;
+    std::size_t data_end = 0;  // the end-of-image marker
+    huffman_table tables[table_kinds][table_slots];
+    bool defined[table_kinds][table_slots] = {};
+    // The tables of each block of an MCU, and the number of MCUs.
+    int blocks_per_mcu = 0;
+    int dc_slot[max_blocks_per_mcu] = {};
+    int ac_slot[max_blocks_per_mcu] = {};
+    std::uint64_t mcu_count = 0;
+};
+
+struct frame {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int components = 0;
+    int id[max_components] = {};
+    int horizontal[max_components] = {};
+    int vertical[max_components] = {};
+};
+
+std::uint32_t big_endian16(const std::uint8_t *at) { return (std::uint32_t{at[0]} << 8) | at[1]; }
+
+std::uint64_t divide_up(std::uint64_t value, std::uint64_t by) { return (value + by - 1) / by; }
+
+bool parse_tables(const std::uint8_t *at, const std::uint8_t *end, parsed_jpeg &jpeg) {
+    while (at < end) {
+        if (end - at < 1 + max_code_length) return false;
+        const int kind = *at >> 4;
+        const int slot = *at & 0x0F;
+        if (kind > ac || slot >= table_slots) return false;
+        huffman_table table;
+        for (int length = 1; length <= max_code_length; ++length) {
+            table.counts[length] = at[length];
+            table.total += at[length];
+        }
+        at += 1 + max_code_length;
+        if (table.total > symbol_values || end - at < table.total) return false;
+        std::copy_n(at, table.total, table.symbols);
+        at += table.total;
+        jpeg.tables[kind][slot] = table;
+        jpeg.defined[kind][slot] = true;
+    }
+    return true;
+}
+
+bool parse_frame(const std::uint8_t *at, std::size_t length, frame &found) {
+    constexpr int sample_bits = 8;
+    if (length < 6 || at[0] != sample_bits) return false;
+    found.height = big_endian16(at + 1);
+    found.width = big_endian16(at + 3);
+    found.components = at[5];
+    if (found.width == 0 || found.height == 0 || found.components < 1 || found.components > max_components ||
+        length != 6 + 3 * std::size_t(found.components))
+        return false;
+    for (int c = 0; c < found.components; ++c) {
+        const std::uint8_t *component = at + 6 + 3 * c;
+        found.id[c] = component[0];
+        found.horizontal[c] = component[1] >> 4;
+        found.vertical[c] = component[1] & 0x0F;
+        if (found.horizontal[c] < 1 || found.horizontal[c] > max_sampling || found.vertical[c] < 1 ||
+            found.vertical[c] > max_sampling)
+            return false;
+    }
+    return true;
+}
+
+// The blocks of each MCU and how many MCUs the scan holds (T.81, A.2).
+bool parse_scan(const std::uint8_t *at, std::size_t length, const frame &image, parsed_jpeg &jpeg) {
+    if (image.components == 0 || length < 1) return false;
+    const int in_scan = at[0];
+    if (in_scan < 1 || in_scan > image.components || length != 4 + 2 * std::size_t(in_scan)) return false;
+    const std::uint8_t *spectral = at + 1 + 2 * in_scan;
+    if (spectral[0] != 0 || spectral[1] != block_coefficients - 1 || spectral[2] != 0) return false;
+    const int widest = *std::max_element(image.horizontal, image.horizontal + image.components);
+    const int tallest = *std::max_element(image.vertical, image.vertical + image.components);
+    for (int s = 0; s < in_scan; ++s) {
+        const int id = at[1 + 2 * s];
+        const int dc_slot = at[2 + 2 * s] >> 4;
+        const int ac_slot = at[2 + 2 * s] & 0x0F;
+        if (dc_slot >= table_slots || ac_slot >= table_slots || !jpeg.defined[dc][dc_slot] ||
+            !jpeg.defined[ac][ac_slot])
+            return false;
+        const int c = static_cast<int>(std::find(image.id, image.id + image.components, id) - image.id);
+        if (c == image.components) return false;
+        const int blocks = in_scan == 1 ? 1 : image.horizontal[c] * image.vertical[c];
+        if (jpeg.blocks_per_mcu + blocks > max_blocks_per_mcu) return false;
+        for (int b = 0; b < blocks; ++b, ++jpeg.blocks_per_mcu) {
+            jpeg.dc_slot[jpeg.blocks_per_mcu] = dc_slot;
+            jpeg.ac_slot[jpeg.blocks_per_mcu] = ac_slot;
+        }
+        if (in_scan == 1) {
+            // A lone component's scan holds its own blocks, not whole MCUs.
+            const std::uint64_t width = divide_up(std::uint64_t{image.width} * std::uint64_t(image.horizontal[c]),
+                                                  std::uint64_t(widest));
+            const std::uint64_t height = divide_up(std::uint64_t{image.height} * std::uint64_t(image.vertical[c]),
+                                                   std::uint64_t(tallest));
+            jpeg.mcu_count = divide_up(width, block_side) * divide_up(height, block_side);
+        }
+    }
+    if (in_scan > 1)
+        jpeg.mcu_count = divide_up(image.width, block_side * std::uint64_t(widest)) *
+                         divide_up(image.height, block_side * std::uint64_t(tallest));
+    return true;
+}
+
+bool is_other_frame(std::uint8_t marker) {
+    return marker > extended_frame && marker <= last_frame && marker != define_huffman_tables &&
+           marker != reserved_jpg && marker != define_arithmetic_conditioning;
+}
+
+// The segments up to the scan and where its data ends; false for anything
+// but one sequential Huffman scan without restarts followed by the end of
+// the image.
+bool parse(const std::uint8_t *bytes, std::size_t size, parsed_jpeg &jpeg) {
+    if (size < 4 || bytes[0] != marker_prefix || bytes[1] != start_of_image) return false;
+    frame image;
+    std::size_t at = 2;
+    for (;;) {
+        if (size - at < 4 || bytes[at] != marker_prefix) return false;
+        const std::uint8_t marker = bytes[at + 1];
+        const std::size_t length = big_endian16(bytes + at + 2);
+        if (length < 2 || size - at - 2 < length) return false;
+        const std::uint8_t *payload = bytes + at + 4;
+        const std::size_t payload_length = length - 2;
+        jpeg.segments.push_back({at, at + 2 + length, marker == define_huffman_tables});
+        at += 2 + length;
+        if (is_other_frame(marker)) return false;
+        if (marker == define_huffman_tables && !parse_tables(payload, payload + payload_length, jpeg)) return false;
+        if ((marker == baseline_frame || marker == extended_frame) && !parse_frame(payload, payload_length, image))
+            return false;
+        if (marker == define_restart_interval && (payload_length != 2 || big_endian16(payload) != 0)) return false;
+        if (marker == start_of_scan) {
+            if (!parse_scan(payload, payload_length, image, jpeg)) return false;
+            break;
+        }
+    }
+    jpeg.data_start = at;
+    for (; at + 1 < size; ++at)
+        if (bytes[at] == marker_prefix && bytes[at + 1] != 0) break;
+    jpeg.data_end = at;
+    return size - at == 2 && bytes[at + 1] == end_of_image;
+}
+
+struct decoding_tables {
+    decoding_table of[table_kinds][table_slots];
+};
+
+bool build_decodings(const parsed_jpeg &jpeg, decoding_tables &decoding) {
+    for (int kind : {dc, ac})
+        for (int slot = 0; slot < table_slots; ++slot)
+            if (jpeg.defined[kind][slot] && !build_decoding(jpeg.tables[kind][slot], kind, decoding.of[kind][slot]))
+                return false;
+    return true;
+}
+
+// Walks every symbol of the scan in order; `visit(kind, slot, symbol,
+// value, value_bits)` sees each with the value bits after its code (read
+// only when `with_values`, else 0).
+template <bool with_values, typename Visit>
+bool walk_scan(const parsed_jpeg &jpeg, const decoding_tables &decoding, const std::vector<std::uint8_t> &data,
+               std::size_t data_length, Visit &&visit) {
+    bit_reader in(data.data(), data_length);
+    const auto next = [&in](const decoding_table &table, coded_symbol &coded, std::uint32_t &value) {
+        coded = decode_symbol(in, table);
+        if (coded == 0) return false;
+        if (with_values) value = in.value_after(code_length_of(coded), value_bits_of(coded));
+        in.skip(code_length_of(coded) + value_bits_of(coded));
+        return true;
+    };
+    coded_symbol coded = 0;
+    std::uint32_t value = 0;
+    for (std::uint64_t mcu = 0; mcu < jpeg.mcu_count; ++mcu) {
+        for (int block = 0; block < jpeg.blocks_per_mcu; ++block) {
+            const int dc_slot = jpeg.dc_slot[block];
+            const int ac_slot = jpeg.ac_slot[block];
+            if (!next(decoding.of[dc][dc_slot], coded, value)) return false;
+            visit(dc, dc_slot, symbol_of(coded), value, value_bits_of(coded));
+            for (int k = 1; k < block_coefficients;) {
+                if (!next(decoding.of[ac][ac_slot], coded, value)) return false;
+                const int symbol = symbol_of(coded);
+                visit(ac, ac_slot, symbol, value, value_bits_of(coded));
+                const int run = symbol >> 4;
+                const bool zeros_only = (symbol & 0x0F) == 0;
+                if (zeros_only && run != zero_run) break;  // end of block
+                k += zeros_only ? zero_run + 1 : run + 1;
+                if (k > block_coefficients) return false;
+            }
+        }
+        if (in.past_end()) return false;
+    }
+    return in.ended_within_data();
+}
+
+bool write_table_segment(const std::uint8_t *bytes, const segment &tables_segment,
+                         const huffman_table (&built)[table_kinds][table_slots], byte_sink &sink) {
+    std::vector<std::uint8_t> out{marker_prefix, define_huffman_tables, 0, 0};
+    const std::uint8_t *at = bytes + tables_segment.start + 4;
+    while (at < bytes + tables_segment.end) {
+        const std::uint8_t kind_and_slot = *at;
+        const huffman_table &table = built[kind_and_slot >> 4][kind_and_slot & 0x0F];
+        out.push_back(kind_and_slot);
+        out.insert(out.end(), table.counts + 1, table.counts + max_code_length + 1);
+        out.insert(out.end(), table.symbols, table.symbols + table.total);
+        int old_total = 0;
+        for (int length = 1; length <= max_code_length; ++length) old_total += at[length];
+        at += 1 + max_code_length + old_total;
+    }
+    const std::size_t length = out.size() - 2;
+    out[2] = static_cast<std::uint8_t>(length >> 8);
+    out[3] = static_cast<std::uint8_t>(length & 0xFF);
+    return sink.write(out.data(), out.size());
+}
+
+}  // namespace
+
+recoding write_with_image_tables(const std::uint8_t *jpeg, std::size_t size, byte_sink &sink) {
+    auto parsed = std::make_unique<parsed_jpeg>();
+    if (!parse(jpeg, size, *parsed)) return recoding::unsupported;
+    auto decoding = std::make_unique<decoding_tables>();
+    if (!build_decodings(*parsed, *decoding)) return recoding::unsupported;
+
+    symbol_counts counts[table_kinds][table_slots] = {};
+    bool used[table_kinds][table_slots] = {};
+    const std::vector<std::uint8_t> data = unstuffed(jpeg + parsed->data_start, jpeg + parsed->data_end);
+    const std::size_t data_length = data.size() - lookahead_room;
+    const bool whole = walk_scan<false>(*parsed, *decoding, data, data_length,
+                                        [&](int kind, int slot, int symbol, std::uint32_t, int) {
+                                            ++counts[kind][slot][symbol];
+                                            used[kind][slot] = true;
+                                        });
+    if (!whole) return recoding::unsupported;
+
+    // The tables the scan uses are replaced where they were defined; any
+    // other is written as it was.
+    encoding_table encoding[table_kinds][table_slots];
+    for (int kind : {dc, ac})
+        for (int slot = 0; slot < table_slots; ++slot) {
+            if (!used[kind][slot]) continue;
+            if (!optimal_table(counts[kind][slot], parsed->tables[kind][slot])) return recoding::unsupported;
+            encoding[kind][slot] = build_encoding(parsed->tables[kind][slot]);
+        }
+
+    if (!sink.write(jpeg, 2)) return recoding::sink_failed;
+    for (const segment &each : parsed->segments) {
+        const bool ok = each.defines_tables ? write_table_segment(jpeg, each, parsed->tables, sink)
+                                            : sink.write(jpeg + each.start, each.end - each.start);
+        if (!ok) return recoding::sink_failed;
+    }
+    bit_writer out(sink);
+    walk_scan<true>(*parsed, *decoding, data, data_length,
+                    [&](int kind, int slot, int symbol, std::uint32_t value, int value_bits) {
+                        const encoding_table &table = encoding[kind][slot];
+                        out.put((std::uint32_t{table.code[symbol]} << value_bits) | value,
+                                table.length[symbol] + value_bits);
+                    });
+    if (!out.finish()) return recoding::sink_failed;
+    if (!sink.write(jpeg + parsed->data_end, size - parsed->data_end)) return recoding::sink_failed;
+    return recoding::written;
+}
+
+}  // namespace rkconv
