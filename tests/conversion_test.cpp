@@ -395,12 +395,12 @@ TEST(JpegEncoder, TablesBuiltAsLibjpegBuildsThem) {
 }
 
 // JPEG to JPEG with nothing to change goes row by row from the decoder to
-// the encoder: the same file as through a decoded image; damage met on the
-// way fails it for the input's sake, leaving what was at the output.
+// the encoder (decoding ahead on a second thread from a megapixel up): the
+// same file as through a decoded image; damage met on the way fails it for
+// the input's sake, leaving what was at the output; a failed write says why.
 TEST(JpegEncoder, RowsStraightFromTheDecoder) {
-    const fs::path photo = fs::path(RASTERKIT_CORPUS_DIR) / "jpeg" / "libjpeg-turbo" / "testorig.jpg";
-    if (!fs::exists(photo)) GTEST_SKIP() << "no corpus";
-    const bytes whole = file_bytes(photo.string());
+    const image_record large = filled(1280, 1024, false);
+    const bytes large_jpeg = encode(large.image, RKCONV_FORMAT_JPEG);
     options to_jpeg;
     rkconv_options_set_format(to_jpeg.handle, RKCONV_FORMAT_JPEG);
     const auto convert = [&](const bytes &input, const char *output, message &why) {
@@ -414,19 +414,30 @@ TEST(JpegEncoder, RowsStraightFromTheDecoder) {
         rkconv_free(encoded);
         return std::make_pair(result, out);
     };
-    image_record decoded_image;
-    ASSERT_EQ(rkconv_read_bytes(whole.data(), whole.size(), nullptr, decoded_image.image, nullptr, nullptr), 0);
-    message quiet;
-    EXPECT_EQ(convert(whole, nullptr, quiet).second, encode(decoded_image.image, RKCONV_FORMAT_JPEG, -1, -1, to_jpeg.handle));
+    const fs::path small = fs::path(RASTERKIT_CORPUS_DIR) / "jpeg" / "libjpeg-turbo" / "testorig.jpg";
+    std::vector<bytes> inputs{large_jpeg};
+    if (fs::exists(small)) inputs.push_back(file_bytes(small.string()));
+    for (const bytes &input : inputs) {
+        image_record decoded_image;
+        ASSERT_EQ(rkconv_read_bytes(input.data(), input.size(), nullptr, decoded_image.image, nullptr, nullptr), 0);
+        message quiet;
+        EXPECT_EQ(convert(input, nullptr, quiet).second,
+                  encode(decoded_image.image, RKCONV_FORMAT_JPEG, -1, -1, to_jpeg.handle));
+    }
 
     const fs::path kept = fs::temp_directory_path() / "rkconv-rows-kept.jpg";
     std::ofstream(kept, std::ios::binary) << "earlier";
-    const bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(whole.size() / 2));
+    const bytes cut(large_jpeg.begin(), large_jpeg.begin() + std::ptrdiff_t(large_jpeg.size() / 2));
     message why;
     EXPECT_EQ(convert(cut, kept.c_str(), why).first, -1);
     EXPECT_EQ(rkconv_message_kind(why.text), RKCONV_ERROR_DAMAGED);
     EXPECT_NE(why.str().find("damaged JPEG data (Premature end of JPEG file)"), std::string::npos) << why.str();
     EXPECT_EQ(file_bytes(kept.string()), bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+    if (fs::exists("/dev/full")) {
+        message full;
+        EXPECT_EQ(convert(large_jpeg, "/dev/full", full).first, -1);
+        EXPECT_EQ(rkconv_message_errno(full.text), ENOSPC) << full.str();
+    }
     rkconv_options_set_accept_damaged(to_jpeg.handle, 1);
     message warned;
     EXPECT_EQ(convert(cut, kept.c_str(), warned).first, 0);

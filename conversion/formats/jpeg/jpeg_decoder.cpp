@@ -8,7 +8,13 @@
 
 #include <jpeglib.h>
 #include <jerror.h>
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "formats/jpeg/jpeg_errors.h"
@@ -214,10 +220,23 @@ status decode_failure(const jpeg_read_context &context, bool unsupported) {
 }
 
 // RGBA rows straight from libjpeg, a row group at a time, for files whose
-// samples need no conversion after libjpeg's.
+// samples need no conversion after libjpeg's. For a large image the decode
+// runs a few row groups ahead on a thread of its own, so that decoding and
+// encoding share two cores; without that thread (a small image, or none to
+// be had) each group is decoded when it is asked for.
 class jpeg_rows final : public row_stream {
 public:
     explicit jpeg_rows(jpeg_read_context *context) : context_(context) {}
+    ~jpeg_rows() override {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        if (worker_.joinable()) worker_.join();
+    }
+    jpeg_rows(const jpeg_rows &) = delete;
+    jpeg_rows &operator=(const jpeg_rows &) = delete;
 
     // False when the file's rows cannot come this way, or the decode could
     // not start (failure() says why).
@@ -232,30 +251,109 @@ public:
         if (cinfo->output_components != int(rgba_bytes)) return false;
         jpeg_start_decompress(cinfo);
         stride_ = rgba_bytes * cinfo->output_width;
-        rows_.resize(stride_ * std::size_t(cinfo->rec_outbuf_height > 16 ? cinfo->rec_outbuf_height : 16));
+        const bool ahead = std::uint64_t{cinfo->output_width} * cinfo->output_height >= decode_ahead_pixels;
+        buffers_.resize(stride_ * group_rows * (ahead ? groups_ahead : 1));
+        for (int index = 0; index < (ahead ? groups_ahead : 1); ++index) free_.push_back(index);
+        if (ahead) {
+            try {
+                worker_ = std::thread([this] { decode_ahead(); });
+            } catch (const std::system_error &) {
+                free_.resize(1);
+            }
+        }
         return true;
     }
 
     bool next(JSAMPROW *rows, JDIMENSION count) override {
-        j_decompress_ptr cinfo = &context_->cinfo;
-        if (!failure_.ok() || std::size_t{count} * stride_ > rows_.size()) return false;
-        if (setjmp(context_->errors.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
-            failure_ = decode_failure(*context_, false);
-            return false;
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (handed_out_ >= 0) free_.push_back(handed_out_);
+        handed_out_ = -1;
+        if (!worker_.joinable()) {
+            lock.unlock();
+            if (!failure_.ok() || decode_group(free_.front()) != count) return false;
+            lock.lock();
+            filled_.push_back({free_.front(), count});
+            free_.pop_front();
         }
-        for (JDIMENSION i = 0; i < count; ++i) rows[i] = rows_.data() + std::size_t{i} * stride_;
-        for (JDIMENSION done = 0; done < count;) done += jpeg_read_scanlines(cinfo, rows + done, count - done);
-        // libjpeg can still fail here (a second frame after the scan, say).
-        if (cinfo->output_scanline == cinfo->output_height) jpeg_finish_decompress(cinfo);
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return !filled_.empty() || finished_; });
+        if (filled_.empty() || filled_.front().rows != count) return false;
+        handed_out_ = filled_.front().index;
+        filled_.pop_front();
+        for (JDIMENSION i = 0; i < count; ++i) rows[i] = group_start(handed_out_) + std::size_t{i} * stride_;
         return true;
     }
 
-    status failure() const override { return failure_; }
+    status failure() const override {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return failure_;
+    }
 
 private:
+    // As many rows as the encoder takes at once; the decode keeps this many
+    // groups ready ahead of it.
+    static constexpr JDIMENSION group_rows = 16;
+    static constexpr int groups_ahead = 4;
+    static constexpr std::uint64_t decode_ahead_pixels = std::uint64_t{1} << 20;
+
+    struct group {
+        int index;
+        JDIMENSION rows;
+    };
+
+    JSAMPLE *group_start(int index) { return buffers_.data() + std::size_t(index) * group_rows * stride_; }
+
+    void decode_ahead() {
+        for (;;) {
+            int index = 0;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [this] { return !free_.empty() || stopping_; });
+                if (stopping_) break;
+                index = free_.front();
+                free_.pop_front();
+            }
+            const JDIMENSION rows = decode_group(index);
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (rows == 0) break;
+            filled_.push_back({index, rows});
+            changed_.notify_all();
+        }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+        changed_.notify_all();
+    }
+
+    // The next group's rows into buffer `index`: how many, 0 when the image
+    // is done or the decode failed (failure_ says why).
+    JDIMENSION decode_group(int index) {
+        j_decompress_ptr cinfo = &context_->cinfo;
+        if (setjmp(context_->errors.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
+            const std::lock_guard<std::mutex> lock(mutex_);
+            failure_ = decode_failure(*context_, false);
+            return 0;
+        }
+        if (cinfo->output_scanline == cinfo->output_height) return 0;
+        const JDIMENSION count = std::min(group_rows, cinfo->output_height - cinfo->output_scanline);
+        JSAMPROW rows[group_rows];
+        for (JDIMENSION i = 0; i < count; ++i) rows[i] = group_start(index) + std::size_t{i} * stride_;
+        for (JDIMENSION done = 0; done < count;) done += jpeg_read_scanlines(cinfo, rows + done, count - done);
+        // libjpeg can still fail here (a second frame after the scan, say).
+        if (cinfo->output_scanline == cinfo->output_height) jpeg_finish_decompress(cinfo);
+        return count;
+    }
+
     jpeg_read_context *context_;
-    std::vector<JSAMPLE> rows_;
+    std::vector<JSAMPLE> buffers_;
     std::size_t stride_ = 0;
+    std::thread worker_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<int> free_;
+    std::deque<group> filled_;
+    int handed_out_ = -1;
+    bool finished_ = false;
+    bool stopping_ = false;
     status failure_;
 };
 
