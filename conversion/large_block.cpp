@@ -16,6 +16,11 @@ constexpr std::size_t smallest_large_block = 2 * huge_page;
 
 std::uint8_t *allocate_block(std::size_t count) {
     if (count < smallest_large_block) return static_cast<std::uint8_t *>(std::malloc(count == 0 ? 1 : count));
+    return allocate_huge_paged(count);
+}
+
+std::uint8_t *allocate_huge_paged(std::size_t count) {
+    if (count == 0) count = 1;
     if (count > std::numeric_limits<std::size_t>::max() - huge_page) return nullptr;
     const std::size_t rounded = (count + huge_page - 1) / huge_page * huge_page;
     void *block = std::aligned_alloc(huge_page, rounded);

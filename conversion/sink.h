@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+#include "large_block.h"
+
 namespace rkconv {
 
 // Bytes in one malloc'd block that grows as they come, so that a finished
@@ -35,6 +37,20 @@ public:
         size_ += count;
         return true;
     }
+    // Room for `count` bytes in huge pages (see allocate_huge_paged), for a
+    // scratch buffer filled soon after.
+    bool reserve_huge_paged(std::size_t count) {
+        if (count <= capacity_) return true;
+        std::uint8_t *room = allocate_huge_paged(count);
+        if (room == nullptr) return false;
+        if (size_ != 0) std::memcpy(room, data_, size_);
+        std::free(data_);
+        data_ = room;
+        capacity_ = count;
+        return true;
+    }
+    // Lets the owner rewrite what it holds in place.
+    std::uint8_t *data() { return data_; }
     void clear() { size_ = 0; }
     const std::uint8_t *data() const { return data_; }
     std::size_t size() const { return size_; }

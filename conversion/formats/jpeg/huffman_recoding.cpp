@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/jpeg/huffman_table.h"
+#include "large_block.h"
 
 namespace rkconv {
 namespace {
@@ -22,6 +23,7 @@ constexpr int zero_run = 0x0F;      // the run of an AC symbol that skips 16 zer
 constexpr int fast_bits = 10;       // the codes the lookup table decodes in one step
 constexpr int refill_below = 32;    // a code (16 bits) and its value bits (at most 15)
 constexpr std::size_t output_chunk = std::size_t{1} << 16;
+constexpr std::size_t expected_symbols_per_byte = 2;  // codes and values average about 4.5 bits
 
 constexpr std::uint8_t marker_prefix = 0xFF;
 constexpr std::uint8_t start_of_image = 0xD8;
@@ -120,17 +122,20 @@ bool has_marker_byte(std::uint64_t word) {
 // at the end of an MCU, which reads no more than lookahead_room bytes.
 constexpr std::size_t lookahead_room = max_blocks_per_mcu * block_coefficients * 4 + 8;
 
-std::vector<std::uint8_t> unstuffed(const std::uint8_t *from, const std::uint8_t *to) {
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(static_cast<std::size_t>(to - from) + lookahead_room);
-    while (from < to) {
-        const auto *marker = static_cast<const std::uint8_t *>(std::memchr(from, marker_prefix, std::size_t(to - from)));
-        const std::uint8_t *run_end = marker != nullptr ? marker + 1 : to;
-        bytes.insert(bytes.end(), from, run_end);
+// Takes the stuffed zeros out of the `length` bytes at `data` in place; the
+// count left.
+std::size_t unstuff(std::uint8_t *data, std::size_t length) {
+    std::uint8_t *to = data;
+    const std::uint8_t *from = data;
+    const std::uint8_t *end = data + length;
+    while (from < end) {
+        const auto *marker = static_cast<const std::uint8_t *>(std::memchr(from, marker_prefix, std::size_t(end - from)));
+        const std::uint8_t *run_end = marker != nullptr ? marker + 1 : end;
+        std::memmove(to, from, std::size_t(run_end - from));
+        to += run_end - from;
         from = run_end + (marker != nullptr ? 1 : 0);  // past the stuffed zero
     }
-    bytes.resize(bytes.size() + lookahead_room, 0);
-    return bytes;
+    return std::size_t(to - data);
 }
 
 // Bits of unstuffed data, read through local copies so that they live in
@@ -415,9 +420,9 @@ bool build_decodings(const parsed_jpeg &jpeg, decoding_tables &decoding) {
 // value, value_bits)` sees each with the value bits after its code (read
 // only when `with_values`, else 0).
 template <bool with_values, typename Visit>
-bool walk_scan(const parsed_jpeg &jpeg, const decoding_tables &decoding, const std::vector<std::uint8_t> &data,
+bool walk_scan(const parsed_jpeg &jpeg, const decoding_tables &decoding, const std::uint8_t *data,
                std::size_t data_length, Visit &&visit) {
-    bit_reader in(data.data(), data_length);
+    bit_reader in(data, data_length);
     const auto next = [&in](const decoding_table &table, coded_symbol &coded, std::uint32_t &value) {
         coded = decode_symbol(in, table);
         if (coded == 0) return false;
@@ -449,6 +454,52 @@ bool walk_scan(const parsed_jpeg &jpeg, const decoding_tables &decoding, const s
     return in.ended_within_data();
 }
 
+// The scan's symbols as the first pass reads them, so that the second
+// only codes them: each packed as its value bits (low 16), its symbol, and
+// its table (kind * table_slots + slot), in huge pages as it is filled at once.
+class symbol_store {
+public:
+    explicit symbol_store(std::size_t expected) { grow(expected); }
+
+    void push(std::uint32_t packed) {
+        if (count_ == capacity_ && !grow(2 * capacity_)) return;
+        symbols_.get()[count_++] = packed;
+    }
+    bool ok() const { return ok_; }
+    const std::uint32_t *begin() const { return symbols_.get(); }
+    const std::uint32_t *end() const { return symbols_.get() + count_; }
+
+    static std::uint32_t pack(int kind, int slot, int symbol, std::uint32_t value) {
+        return value | static_cast<std::uint32_t>(symbol) << 16 | static_cast<std::uint32_t>(kind * table_slots + slot) << 24;
+    }
+
+private:
+    bool grow(std::size_t capacity) {
+        auto *grown = reinterpret_cast<std::uint32_t *>(allocate_huge_paged(capacity * sizeof(std::uint32_t)));
+        ok_ = ok_ && grown != nullptr;
+        if (!ok_) return false;
+        if (count_ != 0) std::memcpy(grown, symbols_.get(), count_ * sizeof(std::uint32_t));
+        symbols_.reset(grown);
+        capacity_ = capacity;
+        return true;
+    }
+
+    struct freer {
+        void operator()(std::uint32_t *symbols) const noexcept { std::free(symbols); }
+    };
+    std::unique_ptr<std::uint32_t, freer> symbols_;
+    std::size_t count_ = 0;
+    std::size_t capacity_ = 0;
+    bool ok_ = true;
+};
+
+// A symbol's code shifted to make room for its value bits, and the count
+// of both, by table and symbol as symbol_store packs them.
+struct coding_entry {
+    std::uint32_t shifted_code = 0;
+    int total_bits = 0;
+};
+
 bool write_table_segment(const std::uint8_t *bytes, const segment &tables_segment,
                          const huffman_table (&built)[table_kinds][table_slots], byte_sink &sink) {
     std::vector<std::uint8_t> out{marker_prefix, define_huffman_tables, 0, 0};
@@ -471,31 +522,48 @@ bool write_table_segment(const std::uint8_t *bytes, const segment &tables_segmen
 
 }  // namespace
 
-recoding write_with_image_tables(const std::uint8_t *jpeg, std::size_t size, byte_sink &sink) {
+recoding write_with_image_tables(growing_block &block, byte_sink &sink) {
+    const std::size_t size = block.size();
     auto parsed = std::make_unique<parsed_jpeg>();
-    if (!parse(jpeg, size, *parsed)) return recoding::unsupported;
+    if (!parse(block.data(), size, *parsed)) return recoding::unsupported;
     auto decoding = std::make_unique<decoding_tables>();
     if (!build_decodings(*parsed, *decoding)) return recoding::unsupported;
+    // The scan's data, unstuffed where it lies, then the end-of-image
+    // marker as it was and zeros for the reader's look-ahead.
+    static const std::uint8_t zeros[lookahead_room] = {};
+    if (!block.append(zeros, sizeof zeros)) return recoding::out_of_memory;
+    const std::uint8_t *jpeg = block.data();
+    const std::size_t data_length = unstuff(block.data() + parsed->data_start, parsed->data_end - parsed->data_start);
+    const std::uint8_t *data = jpeg + parsed->data_start;
 
     symbol_counts counts[table_kinds][table_slots] = {};
     bool used[table_kinds][table_slots] = {};
-    const std::vector<std::uint8_t> data = unstuffed(jpeg + parsed->data_start, jpeg + parsed->data_end);
-    const std::size_t data_length = data.size() - lookahead_room;
-    const bool whole = walk_scan<false>(*parsed, *decoding, data, data_length,
-                                        [&](int kind, int slot, int symbol, std::uint32_t, int) {
-                                            ++counts[kind][slot][symbol];
-                                            used[kind][slot] = true;
-                                        });
+    symbol_store symbols(expected_symbols_per_byte * data_length + 1);
+    const bool whole = walk_scan<true>(*parsed, *decoding, data, data_length,
+                                       [&](int kind, int slot, int symbol, std::uint32_t value, int) {
+                                           ++counts[kind][slot][symbol];
+                                           used[kind][slot] = true;
+                                           symbols.push(symbol_store::pack(kind, slot, symbol, value));
+                                       });
     if (!whole) return recoding::unsupported;
+    if (!symbols.ok()) return recoding::out_of_memory;
 
     // The tables the scan uses are replaced where they were defined; any
     // other is written as it was.
-    encoding_table encoding[table_kinds][table_slots];
+    auto coding = std::make_unique<coding_entry[]>(table_kinds * table_slots * symbol_values);
     for (int kind : {dc, ac})
         for (int slot = 0; slot < table_slots; ++slot) {
             if (!used[kind][slot]) continue;
             if (!optimal_table(counts[kind][slot], parsed->tables[kind][slot])) return recoding::unsupported;
-            encoding[kind][slot] = build_encoding(parsed->tables[kind][slot]);
+            const huffman_table &built = parsed->tables[kind][slot];
+            const encoding_table encoding = build_encoding(built);
+            coding_entry *entries = coding.get() + (kind * table_slots + slot) * symbol_values;
+            for (int i = 0; i < built.total; ++i) {
+                const int symbol = built.symbols[i];
+                const int value_bits = value_bits_after(kind, symbol);
+                entries[symbol] = {std::uint32_t{encoding.code[symbol]} << value_bits,
+                                   encoding.length[symbol] + value_bits};
+            }
         }
 
     if (!sink.write(jpeg, 2)) return recoding::sink_failed;
@@ -505,12 +573,11 @@ recoding write_with_image_tables(const std::uint8_t *jpeg, std::size_t size, byt
         if (!ok) return recoding::sink_failed;
     }
     bit_writer out(sink);
-    walk_scan<true>(*parsed, *decoding, data, data_length,
-                    [&](int kind, int slot, int symbol, std::uint32_t value, int value_bits) {
-                        const encoding_table &table = encoding[kind][slot];
-                        out.put((std::uint32_t{table.code[symbol]} << value_bits) | value,
-                                table.length[symbol] + value_bits);
-                    });
+    constexpr std::uint32_t value_mask = 0xFFFF;
+    for (const std::uint32_t packed : symbols) {
+        const coding_entry &entry = coding[packed >> 16];
+        out.put(entry.shifted_code | (packed & value_mask), entry.total_bits);
+    }
     if (!out.finish()) return recoding::sink_failed;
     if (!sink.write(jpeg + parsed->data_end, size - parsed->data_end)) return recoding::sink_failed;
     return recoding::written;

@@ -17,11 +17,13 @@ namespace rkconv {
 enum class recoding {
     written,
     unsupported,  // not one sequential Huffman scan without restarts, or damaged; nothing written
+    out_of_memory,
     sink_failed,
 };
 
-// Writes the whole JPEG file `jpeg` to `sink` with each table its scan uses
-// built for the scan's symbols, and every other byte as it was.
-recoding write_with_image_tables(const std::uint8_t *jpeg, std::size_t size, byte_sink &sink);
+// Writes the whole JPEG file in `jpeg` to `sink` with each table its scan
+// uses built for the scan's symbols, and every other byte as it was. The
+// block is scratch for the work: its scan is rewritten in place and it grows.
+recoding write_with_image_tables(growing_block &jpeg, byte_sink &sink);
 
 }  // namespace rkconv

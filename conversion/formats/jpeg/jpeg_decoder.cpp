@@ -19,6 +19,7 @@
 
 #include "formats/jpeg/jpeg_errors.h"
 #include "formats/jpeg/jpeg_room.h"
+#include "large_block.h"
 #include "rasterkit_rules/formats.h"
 
 #ifndef JCS_ALPHA_EXTENSIONS
@@ -252,7 +253,12 @@ public:
         jpeg_start_decompress(cinfo);
         stride_ = rgba_bytes * cinfo->output_width;
         const bool ahead = std::uint64_t{cinfo->output_width} * cinfo->output_height >= decode_ahead_pixels;
-        buffers_.resize(stride_ * group_rows * (ahead ? groups_ahead : 1));
+        const std::size_t buffer_bytes = stride_ * group_rows * (ahead ? groups_ahead : 1);
+        buffers_.reset(ahead ? allocate_huge_paged(buffer_bytes) : allocate_block(buffer_bytes));
+        if (!buffers_) {
+            failure_ = out_of_memory();
+            return false;
+        }
         for (int index = 0; index < (ahead ? groups_ahead : 1); ++index) free_.push_back(index);
         if (ahead) {
             try {
@@ -301,7 +307,7 @@ private:
         JDIMENSION rows;
     };
 
-    JSAMPLE *group_start(int index) { return buffers_.data() + std::size_t(index) * group_rows * stride_; }
+    JSAMPLE *group_start(int index) { return buffers_.get() + std::size_t(index) * group_rows * stride_; }
 
     void decode_ahead() {
         for (;;) {
@@ -344,7 +350,7 @@ private:
     }
 
     jpeg_read_context *context_;
-    std::vector<JSAMPLE> buffers_;
+    owned_block buffers_;  // the groups one after another
     std::size_t stride_ = 0;
     std::thread worker_;
     mutable std::mutex mutex_;

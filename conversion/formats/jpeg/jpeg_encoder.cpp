@@ -26,6 +26,7 @@ namespace rkconv {
 namespace {
 
 constexpr std::size_t output_buffer_bytes = std::size_t{1} << 16;
+constexpr std::size_t first_pass_room = std::size_t{2} << 20;
 
 // What libjpeg changes while it works lives outside the frame that calls
 // setjmp, so that it is still valid when control comes back by longjmp.
@@ -89,7 +90,10 @@ bool write_jpeg(jpeg_encode_context *context, std::int32_t width, std::int32_t h
 
 status encode_jpeg_rows(std::int32_t width, std::int32_t height, rasterkit::rgba_row_source &rows,
                         const encode_settings &settings, byte_sink &sink, warnings &) {
+    // The first pass's file is scratch, filled at once: huge pages spare
+    // the faults of a page at a time.
     growing_block standard_tables;
+    if (!settings.progressive && !standard_tables.reserve_huge_paged(first_pass_room)) return out_of_memory();
     byte_sink memory(standard_tables);
     auto context = std::make_unique<jpeg_encode_context>();
     context->sink = settings.progressive ? &sink : &memory;
@@ -101,9 +105,11 @@ status encode_jpeg_rows(std::int32_t width, std::int32_t height, rasterkit::rgba
         return failure(failure_kind::input_output, context->errors.text);
     }
     if (settings.progressive) return success();
-    switch (write_with_image_tables(standard_tables.data(), standard_tables.size(), sink)) {
+    switch (write_with_image_tables(standard_tables, sink)) {
         case recoding::written:
             return success();
+        case recoding::out_of_memory:
+            return out_of_memory();
         case recoding::sink_failed:
             return system_failure(sink.failure_number(), "");
         case recoding::unsupported:
