@@ -122,7 +122,7 @@ status convert(const endpoint &input, const endpoint &output, const rkconv_optio
         const pixels_to_write pixels{nullptr, rows.get(), found_header.width, found_header.height};
         return write_out(output, pixels, direct, streamed_said);
     };
-    const status read = read_input(place, options, image.get(), metadata, header, said, stream);
+    status read = read_input(place, options, image.get(), metadata, header, said, stream);
     if (streamed) {
         for (const warning &w : streamed_said.list()) said.add(w.about, w.text);
         return read;

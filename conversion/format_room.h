@@ -53,10 +53,10 @@ public:
     // Whether decode() honours decode_settings::shrink; otherwise it always
     // gives the header's size.
     virtual bool shrinks_on_load() const { return false; }
-    // Instead of decode(): the pixels of the header just read at its size,
-    // row by row, each warning to `said`, which must outlive the stream.
-    // Null where the decoder cannot give rows as they lie (it then still
-    // decodes).
+    // Instead of decode(): the opaque pixels of the header just read (at
+    // 1/shrink of its size where it shrinks on load), row by row, each
+    // warning to `said`, which must outlive the stream. Null where the
+    // decoder cannot give rows as they lie (it then still decodes).
     virtual std::unique_ptr<row_stream> start_rows(const decode_settings &, warnings &) { return nullptr; }
 };
 

@@ -104,6 +104,21 @@ status read_input(const input_place &input, const rkconv_options &options, raste
         if (opened->shrinks_on_load()) settings.shrink = jpeg_shrink_denominator(geometry, upright_width, upright_height, plan);
         const std::int32_t width = (header.width + settings.shrink - 1) / settings.shrink;
         const std::int32_t height = (header.height + settings.shrink - 1) / settings.shrink;
+        // A resize of an image that needs no turn takes the rows as they
+        // are decoded, without a decoded image.
+        const bool upright = !options.auto_orient || found.orientation <= 1;
+        if (upright && resizes_rows(geometry, width, height, plan))
+            if (std::unique_ptr<row_stream> rows = opened->start_rows(settings, decoder_said)) {
+                record fresh;
+                status resized = rows->failure();
+                if (resized.ok()) resized = fresh.valid() ? resize_rows(*rows, width, height, geometry, plan, fresh.get())
+                                                          : out_of_memory();
+                // Rows that stopped coming say why themselves.
+                if (status stopped = rows->failure(); !stopped.ok()) return stopped;
+                if (!resized.ok()) return resized;
+                fresh.move_into(image);
+                return success();
+            }
         owned_block pixels(allocate_zeroed_block(std::size_t(width) * std::size_t(height), rgba_bytes));
         if (!pixels) return out_of_memory();
         if (status s = opened->decode(pixels.get(), settings, decoder_said); !s.ok()) return s;

@@ -164,6 +164,46 @@ TEST(Resampler, ShrinkOnLoadStaysCloseToTheExactKernel) {
     }
 }
 
+// A JPEG that needs no turn is resized as its rows are decoded (a decode
+// ahead on a second thread from a megapixel up): the same pixels as its
+// decoded image resized, through each fit's canvas and a turn after; damage
+// met on the way fails the read unless accepted.
+TEST(Resampler, RowsResizedAsTheyAreDecoded) {
+    const auto read = [](const bytes &file, rkconv_options *settings, image_record &image) {
+        message why;
+        const int32_t result = rkconv_read_bytes(file.data(), file.size(), settings, image.image, nullptr, &why.text);
+        return std::make_pair(result, why.str());
+    };
+    for (const image_record &photo : {pattern(1600, 1200), pattern(300, 200)}) {
+        const bytes jpeg = encoded(photo, RKCONV_FORMAT_JPEG);
+        image_record decoded;
+        ASSERT_EQ(read(jpeg, nullptr, decoded).first, 0);
+        const bytes png = encoded(decoded, RKCONV_FORMAT_PNG);
+        for (const char *fit : {"inside", "cover", "contain"}) {
+            SCOPED_TRACE(std::to_string(photo.image->width) + " " + fit);
+            options settings;
+            rkconv_options_set_resize(settings.handle, 120, 120);
+            rkconv_options_set_fit(settings.handle, fit);
+            rkconv_options_set_rotate(settings.handle, 90);
+            rkconv_options_set_exact(settings.handle, 1);
+            image_record from_rows, from_image;
+            ASSERT_EQ(read(jpeg, settings.handle, from_rows).first, 0);
+            ASSERT_EQ(read(png, settings.handle, from_image).first, 0);
+            EXPECT_EQ(from_rows.pixels(), from_image.pixels());
+        }
+        const bytes cut(jpeg.begin(), jpeg.begin() + std::ptrdiff_t(jpeg.size() / 2));
+        options thumbnail;
+        rkconv_options_set_resize(thumbnail.handle, 64, 64);
+        image_record strict, lenient;
+        const auto refused = read(cut, thumbnail.handle, strict);
+        EXPECT_EQ(refused.first, -1);
+        EXPECT_NE(refused.second.find("Premature end of JPEG file"), std::string::npos) << refused.second;
+        rkconv_options_set_accept_damaged(thumbnail.handle, 1);
+        EXPECT_EQ(read(cut, thumbnail.handle, lenient).first, 0);
+        EXPECT_EQ(lenient.image->width, 64);
+    }
+}
+
 TEST(Geometry, RefusesWhatCannotWorkNamingTheArgument) {
     const bytes png = encoded(pattern(40, 30), RKCONV_FORMAT_PNG);
     struct refusal {

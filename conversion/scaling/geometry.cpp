@@ -169,6 +169,39 @@ std::int32_t jpeg_shrink_denominator(const geometry_settings &settings, std::int
     return 1;
 }
 
+namespace {
+
+// The box reduction ahead of the kernel for a resize from width x height.
+std::int32_t box_factor(const geometry_settings &settings, std::int32_t width, std::int32_t height,
+                        const planned_size &plan) {
+    if (settings.exact) return 1;
+    const double reduction = std::min(double(width) / plan.resize_width, double(height) / plan.resize_height);
+    return static_cast<std::int32_t>(reduction / kernel_share + rounding_slack);
+}
+
+resample_request request_of(const geometry_settings &settings, const planned_size &plan) {
+    resample_request request;
+    request.width = plan.resize_width;
+    request.height = plan.resize_height;
+    request.kernel = settings.kernel;
+    request.linear_light = settings.linear_light;
+    return request;
+}
+
+// What follows the resize: the canvas of cover and contain, then the turn.
+status after_resize(rasterkit_image *image, const geometry_settings &settings, const planned_size &plan) {
+    if (plan.canvas_width != plan.resize_width || plan.canvas_height != plan.resize_height) {
+        // Cover crops the overflow (positive offsets), contain pads (negative ones).
+        const auto x = static_cast<std::int32_t>(std::lround((plan.resize_width - plan.canvas_width) * settings.position.across));
+        const auto y = static_cast<std::int32_t>(std::lround((plan.resize_height - plan.canvas_height) * settings.position.down));
+        if (status s = recanvas(image, plan.canvas_width, plan.canvas_height, x, y, settings.background); !s.ok())
+            return s;
+    }
+    return rotate(image, settings.rotation);
+}
+
+}  // namespace
+
 status apply_geometry(rasterkit_image *image, const geometry_settings &settings, const planned_size &plan,
                       std::int32_t full_width, std::int32_t full_height) {
     if (image->data == nullptr) return success();
@@ -176,27 +209,24 @@ status apply_geometry(rasterkit_image *image, const geometry_settings &settings,
         const crop_box &c = settings.crop;
         if (status s = recanvas(image, c.width, c.height, c.x, c.y, settings.background); !s.ok()) return s;
     }
-    if (settings.resizes()) {
-        const double reduction =
-            std::min(double(image->width) / plan.resize_width, double(image->height) / plan.resize_height);
-        const auto box = static_cast<std::int32_t>(reduction / kernel_share + rounding_slack);
-        if (!settings.exact && box >= 2)
-            if (status s = box_reduce(image, box); !s.ok()) return s;
-        resample_request request;
-        request.width = plan.resize_width;
-        request.height = plan.resize_height;
-        request.kernel = settings.kernel;
-        request.linear_light = settings.linear_light;
-        if (status s = resample(image, request); !s.ok()) return s;
-        if (plan.canvas_width != plan.resize_width || plan.canvas_height != plan.resize_height) {
-            // Cover crops the overflow (positive offsets), contain pads (negative ones).
-            const auto x = static_cast<std::int32_t>(std::lround((plan.resize_width - plan.canvas_width) * settings.position.across));
-            const auto y = static_cast<std::int32_t>(std::lround((plan.resize_height - plan.canvas_height) * settings.position.down));
-            if (status s = recanvas(image, plan.canvas_width, plan.canvas_height, x, y, settings.background); !s.ok())
-                return s;
-        }
-    }
-    return rotate(image, settings.rotation);
+    if (!settings.resizes()) return rotate(image, settings.rotation);
+    const std::int32_t box = box_factor(settings, image->width, image->height, plan);
+    if (box >= 2)
+        if (status s = box_reduce(image, box); !s.ok()) return s;
+    if (status s = resample(image, request_of(settings, plan)); !s.ok()) return s;
+    return after_resize(image, settings, plan);
+}
+
+bool resizes_rows(const geometry_settings &settings, std::int32_t width, std::int32_t height,
+                  const planned_size &plan) {
+    return settings.resizes() && !settings.cropped && !settings.linear_light &&
+           box_factor(settings, width, height, plan) < 2;
+}
+
+status resize_rows(rasterkit::rgba_row_source &rows, std::int32_t width, std::int32_t height,
+                   const geometry_settings &settings, const planned_size &plan, rasterkit_image *image) {
+    if (status s = resample_rows(rows, width, height, request_of(settings, plan), image); !s.ok()) return s;
+    return after_resize(image, settings, plan);
 }
 
 }  // namespace rkconv

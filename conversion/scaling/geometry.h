@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "rasterkit.h"
+#include "rasterkit_rules/jpeg_compress.h"
 #include "scaling/kernels.h"
 #include "status.h"
 
@@ -71,5 +72,16 @@ std::int32_t jpeg_shrink_denominator(const geometry_settings &settings, std::int
 // it shrank on load).
 status apply_geometry(rasterkit_image *image, const geometry_settings &settings, const planned_size &plan,
                       std::int32_t full_width, std::int32_t full_height);
+
+// Whether a resize from width x height by this plan can take an opaque
+// image's rows as they are decoded: no crop before it, no box reduction,
+// not in linear light.
+bool resizes_rows(const geometry_settings &settings, std::int32_t width, std::int32_t height,
+                  const planned_size &plan);
+
+// apply_geometry for such a resize, fed the rows of the width x height
+// image; `image` receives the result.
+status resize_rows(rasterkit::rgba_row_source &rows, std::int32_t width, std::int32_t height,
+                   const geometry_settings &settings, const planned_size &plan, rasterkit_image *image);
 
 }  // namespace rkconv

@@ -292,6 +292,36 @@ status resample(rasterkit_image *image, const resample_request &request) {
     return success();
 }
 
+status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, std::int32_t in_height,
+                     const resample_request &request, rasterkit_image *image) {
+    constexpr std::int32_t rows_at_once = 16;  // the row groups a decoder hands out
+    const resampling_kernel &kernel = request.kernel != nullptr ? *request.kernel : default_kernel();
+    const std::int32_t width = request.width;
+    const std::int32_t height = request.height;
+    const axis_weights across = weights_for(in_width, width, kernel);
+    const axis_weights down = weights_for(in_height, height, kernel);
+    const std::int32_t first_row = down.first.front();
+    const std::int32_t last_row = down.first.back() + down.taps.back();
+    heap_block wide(std::size_t(width) * std::size_t(last_row - first_row) * channels);
+    heap_block out(std::size_t(width) * std::size_t(height) * channels);
+    if (wide.bytes == nullptr || out.bytes == nullptr) return out_of_memory();
+    const std::vector<std::int32_t> across_fixed = fixed_point(across);
+    const std::vector<std::int32_t> down_fixed = fixed_point(down);
+    JSAMPROW group[rows_at_once];
+    for (std::int32_t y = 0; y < in_height; y += rows_at_once) {
+        const std::int32_t count = std::min(rows_at_once, in_height - y);
+        if (!rows.next(group, static_cast<JDIMENSION>(count)))
+            return failure(failure_kind::input_output, "the pixels stopped coming");
+        for (std::int32_t i = std::max(0, first_row - y); i < count && y + i < last_row; ++i)
+            horizontal_rgba(group[i], in_width, 0, 1, wide.bytes + std::size_t(y + i - first_row) * std::size_t(width) * channels,
+                            width, across, across_fixed);
+    }
+    vertical_rgba(wide.bytes, width, first_row, out.bytes, height, down, down_fixed);
+    std::free(image->data);
+    *image = rasterkit_image{width, height, out.release()};
+    return success();
+}
+
 status box_reduce(rasterkit_image *image, std::int32_t factor) {
     if (factor < 2 || image->data == nullptr) return success();
     const std::int32_t width = (image->width + factor - 1) / factor;

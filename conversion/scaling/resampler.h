@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "rasterkit.h"
+#include "rasterkit_rules/jpeg_compress.h"
 #include "scaling/kernels.h"
 #include "status.h"
 
@@ -24,6 +25,14 @@ struct resample_request {
 
 // Makes `image` width x height; its buffer is replaced.
 status resample(rasterkit_image *image, const resample_request &request);
+
+// The same resize of an opaque in_width x in_height image whose rows come
+// from `rows` as they are decoded, so that the horizontal pass runs while
+// the decoder works and no decoded image is kept: `image` (its buffer
+// replaced) receives the result. A bad-argument request is refused as by
+// resample(); rows that stop coming fail it.
+status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, std::int32_t in_height,
+                     const resample_request &request, rasterkit_image *image);
 
 // Averages each factor x factor block into one pixel (the last blocks of a
 // row or column average what they have): a box reduction ahead of the

@@ -45,7 +45,7 @@ record_rows::record_rows(const rasterkit_image *image)
     : image_(image), stride_(std::size_t{four_components} * static_cast<std::size_t>(image->width)) {}
 
 bool record_rows::next(JSAMPROW *rows, JDIMENSION count) {
-    for (JDIMENSION i = 0; i < count; ++i) rows[i] = image_->data + std::size_t{next_row_++} * stride_;
+    for (JSAMPROW *row = rows; row != rows + count; ++row) *row = image_->data + std::size_t{next_row_++} * stride_;
     return true;
 }
 

@@ -316,7 +316,7 @@ bool parse_frame(const std::uint8_t *at, std::size_t length, frame &found) {
         length != 6 + 3 * std::size_t(found.components))
         return false;
     for (int c = 0; c < found.components; ++c) {
-        const std::uint8_t *component = at + 6 + 3 * c;
+        const std::uint8_t *component = at + 6 + 3 * std::ptrdiff_t(c);
         found.id[c] = component[0];
         found.horizontal[c] = component[1] >> 4;
         found.vertical[c] = component[1] & 0x0F;
@@ -332,7 +332,7 @@ bool parse_scan(const std::uint8_t *at, std::size_t length, const frame &image, 
     if (image.components == 0 || length < 1) return false;
     const int in_scan = at[0];
     if (in_scan < 1 || in_scan > image.components || length != 4 + 2 * std::size_t(in_scan)) return false;
-    const std::uint8_t *spectral = at + 1 + 2 * in_scan;
+    const std::uint8_t *spectral = at + 1 + 2 * std::ptrdiff_t(in_scan);
     if (spectral[0] != 0 || spectral[1] != block_coefficients - 1 || spectral[2] != 0) return false;
     const int widest = *std::max_element(image.horizontal, image.horizontal + image.components);
     const int tallest = *std::max_element(image.vertical, image.vertical + image.components);
@@ -550,14 +550,14 @@ recoding write_with_image_tables(growing_block &block, byte_sink &sink) {
 
     // The tables the scan uses are replaced where they were defined; any
     // other is written as it was.
-    auto coding = std::make_unique<coding_entry[]>(table_kinds * table_slots * symbol_values);
+    auto coding = std::make_unique<coding_entry[]>(std::size_t{table_kinds} * table_slots * symbol_values);
     for (int kind : {dc, ac})
         for (int slot = 0; slot < table_slots; ++slot) {
             if (!used[kind][slot]) continue;
             if (!optimal_table(counts[kind][slot], parsed->tables[kind][slot])) return recoding::unsupported;
             const huffman_table &built = parsed->tables[kind][slot];
             const encoding_table encoding = build_encoding(built);
-            coding_entry *entries = coding.get() + (kind * table_slots + slot) * symbol_values;
+            coding_entry *entries = coding.get() + std::ptrdiff_t(kind * table_slots + slot) * symbol_values;
             for (int i = 0; i < built.total; ++i) {
                 const int symbol = built.symbols[i];
                 const int value_bits = value_bits_after(kind, symbol);

@@ -239,20 +239,21 @@ public:
     jpeg_rows(const jpeg_rows &) = delete;
     jpeg_rows &operator=(const jpeg_rows &) = delete;
 
-    // False when the file's rows cannot come this way, or the decode could
-    // not start (failure() says why).
-    bool start() {
+    // Rows at 1/`shrink` of the size. False when the file's rows cannot
+    // come this way, or the decode could not start (failure() says why).
+    bool start(unsigned int shrink) {
         j_decompress_ptr cinfo = &context_->cinfo;
         if (setjmp(context_->errors.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
             failure_ = decode_failure(*context_, false);
             return false;
         }
         if (is_cmyk(*cinfo)) return false;
-        choose_output(cinfo, 1);
+        choose_output(cinfo, shrink);
         if (cinfo->output_components != int(rgba_bytes)) return false;
         jpeg_start_decompress(cinfo);
         stride_ = rgba_bytes * cinfo->output_width;
-        const bool ahead = std::uint64_t{cinfo->output_width} * cinfo->output_height >= decode_ahead_pixels;
+        // Entropy decoding, the larger part, is the whole file's whatever the scale.
+        const bool ahead = std::uint64_t{cinfo->image_width} * cinfo->image_height >= decode_ahead_pixels;
         const std::size_t buffer_bytes = stride_ * group_rows * (ahead ? groups_ahead : 1);
         buffers_.reset(ahead ? allocate_huge_paged(buffer_bytes) : allocate_block(buffer_bytes));
         if (!buffers_) {
@@ -286,7 +287,8 @@ public:
         if (filled_.empty() || filled_.front().rows != count) return false;
         handed_out_ = filled_.front().index;
         filled_.pop_front();
-        for (JDIMENSION i = 0; i < count; ++i) rows[i] = group_start(handed_out_) + std::size_t{i} * stride_;
+        JSAMPLE *row_start = group_start(handed_out_);
+        for (JSAMPROW *row = rows; row != rows + count; ++row, row_start += stride_) *row = row_start;
         return true;
     }
 
@@ -408,7 +410,7 @@ public:
         context_->errors.said = &said;
         context_->errors.accept_damaged = settings.accept_damaged;
         auto rows = std::make_unique<jpeg_rows>(context_.get());
-        if (rows->start() || !rows->failure().ok()) return rows;
+        if (rows->start(static_cast<unsigned int>(settings.shrink)) || !rows->failure().ok()) return rows;
         return nullptr;
     }
 
