@@ -149,11 +149,14 @@ RKCONV_VECTOR_CLONES void horizontal_grey(const std::uint8_t *in, std::int32_t i
     horizontal<1>(in, in_width, first_row, rows, out, out_width, axis, k);
 }
 
-// The vertical pass over rows of Channels samples a pixel, written to the
-// record's layout: a grey sample becomes an opaque grey pixel.
+// The vertical pass over rows of Channels samples a pixel (the first of
+// them row `row_offset` of the image) for output rows [first_out, end_out)
+// of `out`, written in the record's layout: a grey sample becomes an
+// opaque grey pixel.
 template <int Channels>
 inline void vertical(const std::uint8_t *in, std::int32_t width, std::int32_t row_offset, std::uint8_t *out,
-                     std::int32_t out_height, const axis_weights &axis, const std::vector<std::int32_t> &k) {
+                     std::int32_t first_out, std::int32_t end_out, const axis_weights &axis,
+                     const std::vector<std::int32_t> &k) {
     const std::size_t stride = std::size_t(width) * Channels;
     const auto store = [](std::uint8_t *row, std::size_t i, std::uint8_t value) {
         if constexpr (Channels == channels) {
@@ -166,7 +169,7 @@ inline void vertical(const std::uint8_t *in, std::int32_t width, std::int32_t ro
     };
     // A block of samples at a time stays in registers across all the taps.
     constexpr std::size_t block = 16;
-    for (std::int32_t y = 0; y < out_height; ++y) {
+    for (std::int32_t y = first_out; y < end_out; ++y) {
         const std::int32_t *w = k.data() + std::size_t(y) * std::size_t(axis.stride);
         const std::uint8_t *rows = in + std::size_t(axis.first[std::size_t(y)] - row_offset) * stride;
         const std::int32_t taps = axis.taps[std::size_t(y)];
@@ -190,15 +193,15 @@ inline void vertical(const std::uint8_t *in, std::int32_t width, std::int32_t ro
 }
 
 RKCONV_VECTOR_CLONES void vertical_rgba(const std::uint8_t *in, std::int32_t width, std::int32_t row_offset,
-                                        std::uint8_t *out, std::int32_t out_height, const axis_weights &axis,
-                                        const std::vector<std::int32_t> &k) {
-    vertical<channels>(in, width, row_offset, out, out_height, axis, k);
+                                        std::uint8_t *out, std::int32_t first_out, std::int32_t end_out,
+                                        const axis_weights &axis, const std::vector<std::int32_t> &k) {
+    vertical<channels>(in, width, row_offset, out, first_out, end_out, axis, k);
 }
 
 RKCONV_VECTOR_CLONES void vertical_grey(const std::uint8_t *in, std::int32_t width, std::int32_t row_offset,
-                                        std::uint8_t *out, std::int32_t out_height, const axis_weights &axis,
-                                        const std::vector<std::int32_t> &k) {
-    vertical<1>(in, width, row_offset, out, out_height, axis, k);
+                                        std::uint8_t *out, std::int32_t first_out, std::int32_t end_out,
+                                        const axis_weights &axis, const std::vector<std::int32_t> &k) {
+    vertical<1>(in, width, row_offset, out, first_out, end_out, axis, k);
 }
 
 // sRGB to linear light and back, through tables.
@@ -281,10 +284,10 @@ status resample(rasterkit_image *image, const resample_request &request) {
     const std::vector<std::int32_t> down_fixed = fixed_point(down);
     if (grey) {
         horizontal_grey(image->data, image->width, first_row, last_row - first_row, wide.bytes, width, across, across_fixed);
-        vertical_grey(wide.bytes, width, first_row, out.bytes, height, down, down_fixed);
+        vertical_grey(wide.bytes, width, first_row, out.bytes, 0, height, down, down_fixed);
     } else {
         horizontal_rgba(image->data, image->width, first_row, last_row - first_row, wide.bytes, width, across, across_fixed);
-        vertical_rgba(wide.bytes, width, first_row, out.bytes, height, down, down_fixed);
+        vertical_rgba(wide.bytes, width, first_row, out.bytes, 0, height, down, down_fixed);
     }
     if (premultiplied) unpremultiply(out.bytes, std::size_t(width) * std::size_t(height));
     std::free(image->data);
@@ -307,7 +310,9 @@ status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, st
     if (wide.bytes == nullptr || out.bytes == nullptr) return out_of_memory();
     const std::vector<std::int32_t> across_fixed = fixed_point(across);
     const std::vector<std::int32_t> down_fixed = fixed_point(down);
+    // Each output row is made as soon as the rows under its window are in.
     JSAMPROW group[rows_at_once];
+    std::int32_t made = 0;
     for (std::int32_t y = 0; y < in_height; y += rows_at_once) {
         const std::int32_t count = std::min(rows_at_once, in_height - y);
         if (!rows.next(group, static_cast<JDIMENSION>(count)))
@@ -315,8 +320,11 @@ status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, st
         for (std::int32_t i = std::max(0, first_row - y); i < count && y + i < last_row; ++i)
             horizontal_rgba(group[i], in_width, 0, 1, wide.bytes + std::size_t(y + i - first_row) * std::size_t(width) * channels,
                             width, across, across_fixed);
+        std::int32_t ready = made;
+        while (ready < height && down.first[std::size_t(ready)] + down.taps[std::size_t(ready)] <= y + count) ++ready;
+        vertical_rgba(wide.bytes, width, first_row, out.bytes, made, ready, down, down_fixed);
+        made = ready;
     }
-    vertical_rgba(wide.bytes, width, first_row, out.bytes, height, down, down_fixed);
     std::free(image->data);
     *image = rasterkit_image{width, height, out.release()};
     return success();
