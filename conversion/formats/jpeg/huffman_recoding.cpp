@@ -21,7 +21,6 @@ constexpr int block_coefficients = 64;
 constexpr int max_value_bits = 15;  // what the size nibble of an AC symbol can say
 constexpr int zero_run = 0x0F;      // the run of an AC symbol that skips 16 zeros
 constexpr int fast_bits = 10;       // the codes the lookup table decodes in one step
-constexpr int refill_below = 32;    // a code (16 bits) and its value bits (at most 15)
 constexpr std::size_t output_chunk = std::size_t{1} << 16;
 constexpr std::size_t expected_symbols_per_byte = 2;  // codes and values average about 4.5 bits
 
@@ -144,7 +143,7 @@ class bit_reader {
 public:
     bit_reader(const std::uint8_t *data, std::size_t length) : start_(data), at_(data), end_(data + length) {}
 
-    // Makes sure the next 57 bits or more are held: a code and its value bits.
+    // Makes sure 56 bits or more are held: a code and its value bits fit.
     void refill() {
         // Below the held bits lie those of the next byte, loaded again
         // here into the same places.
