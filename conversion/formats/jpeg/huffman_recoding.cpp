@@ -23,6 +23,9 @@ constexpr int zero_run = 0x0F;      // the run of an AC symbol that skips 16 zer
 constexpr int fast_bits = 10;       // the codes the lookup table decodes in one step
 constexpr std::size_t output_chunk = std::size_t{1} << 16;
 constexpr std::size_t expected_symbols_per_byte = 2;  // codes and values average about 4.5 bits
+// No more than libjpeg's coefficient buffer at 4:2:0; a photo at quality 80
+// needs under one.
+constexpr std::size_t kept_symbol_bytes_per_pixel = 3;
 
 constexpr std::uint8_t marker_prefix = 0xFF;
 constexpr std::uint8_t start_of_image = 0xD8;
@@ -269,6 +272,7 @@ struct parsed_jpeg {
     int dc_slot[max_blocks_per_mcu] = {};
     int ac_slot[max_blocks_per_mcu] = {};
     std::uint64_t mcu_count = 0;
+    std::size_t pixels = 0;
 };
 
 struct frame {
@@ -362,6 +366,7 @@ bool parse_scan(const std::uint8_t *at, std::size_t length, const frame &image, 
     if (in_scan > 1)
         jpeg.mcu_count = divide_up(image.width, block_side * std::uint64_t(widest)) *
                          divide_up(image.height, block_side * std::uint64_t(tallest));
+    jpeg.pixels = std::size_t{image.width} * image.height;
     return true;
 }
 
@@ -455,16 +460,18 @@ bool walk_scan(const parsed_jpeg &jpeg, const decoding_tables &decoding, const s
 
 // The scan's symbols as the first pass reads them, so that the second
 // only codes them: each packed as its value bits (low 16), its symbol, and
-// its table (kind * table_slots + slot), in huge pages as it is filled at once.
+// its table (kind * table_slots + slot), in huge pages as it is filled at
+// once. Past `ceiling` bytes, or without the memory, it lets them go and
+// the second pass reads the scan again.
 class symbol_store {
 public:
-    explicit symbol_store(std::size_t expected) { grow(expected); }
+    symbol_store(std::size_t expected, std::size_t ceiling) : ceiling_(ceiling) { grow(expected); }
 
     void push(std::uint32_t packed) {
         if (count_ == capacity_ && !grow(2 * capacity_)) return;
         symbols_.get()[count_++] = packed;
     }
-    bool ok() const { return ok_; }
+    bool kept() const { return symbols_ != nullptr; }
     const std::uint32_t *begin() const { return symbols_.get(); }
     const std::uint32_t *end() const { return symbols_.get() + count_; }
 
@@ -474,9 +481,15 @@ public:
 
 private:
     bool grow(std::size_t capacity) {
-        auto *grown = reinterpret_cast<std::uint32_t *>(allocate_huge_paged(capacity * sizeof(std::uint32_t)));
-        ok_ = ok_ && grown != nullptr;
-        if (!ok_) return false;
+        capacity = std::min(capacity, ceiling_ / sizeof(std::uint32_t));
+        auto *grown = capacity > capacity_ ? reinterpret_cast<std::uint32_t *>(
+                                                 allocate_huge_paged(capacity * sizeof(std::uint32_t)))
+                                           : nullptr;
+        if (grown == nullptr) {
+            symbols_.reset();
+            count_ = capacity_ = 0;
+            return false;
+        }
         if (count_ != 0) std::memcpy(grown, symbols_.get(), count_ * sizeof(std::uint32_t));
         symbols_.reset(grown);
         capacity_ = capacity;
@@ -486,10 +499,10 @@ private:
     struct freer {
         void operator()(std::uint32_t *symbols) const noexcept { std::free(symbols); }
     };
+    std::size_t ceiling_;
     std::unique_ptr<std::uint32_t, freer> symbols_;
     std::size_t count_ = 0;
     std::size_t capacity_ = 0;
-    bool ok_ = true;
 };
 
 // A symbol's code shifted to make room for its value bits, and the count
@@ -537,15 +550,14 @@ recoding write_with_image_tables(growing_block &block, byte_sink &sink) {
 
     symbol_counts counts[table_kinds][table_slots] = {};
     bool used[table_kinds][table_slots] = {};
-    symbol_store symbols(expected_symbols_per_byte * data_length + 1);
+    symbol_store symbols(expected_symbols_per_byte * data_length + 1, kept_symbol_bytes_per_pixel * parsed->pixels);
     const bool whole = walk_scan<true>(*parsed, *decoding, data, data_length,
                                        [&](int kind, int slot, int symbol, std::uint32_t value, int) {
                                            ++counts[kind][slot][symbol];
                                            used[kind][slot] = true;
-                                           symbols.push(symbol_store::pack(kind, slot, symbol, value));
+                                           if (symbols.kept()) symbols.push(symbol_store::pack(kind, slot, symbol, value));
                                        });
     if (!whole) return recoding::unsupported;
-    if (!symbols.ok()) return recoding::out_of_memory;
 
     // The tables the scan uses are replaced where they were defined; any
     // other is written as it was.
@@ -572,10 +584,18 @@ recoding write_with_image_tables(growing_block &block, byte_sink &sink) {
         if (!ok) return recoding::sink_failed;
     }
     bit_writer out(sink);
-    constexpr std::uint32_t value_mask = 0xFFFF;
-    for (const std::uint32_t packed : symbols) {
+    const auto code = [&](std::uint32_t packed) {
+        constexpr std::uint32_t value_mask = 0xFFFF;
         const coding_entry &entry = coding[packed >> 16];
         out.put(entry.shifted_code | (packed & value_mask), entry.total_bits);
+    };
+    if (symbols.kept()) {
+        for (const std::uint32_t packed : symbols) code(packed);
+    } else {
+        walk_scan<true>(*parsed, *decoding, data, data_length,
+                        [&](int kind, int slot, int symbol, std::uint32_t value, int) {
+                            code(symbol_store::pack(kind, slot, symbol, value));
+                        });
     }
     if (!out.finish()) return recoding::sink_failed;
     if (!sink.write(jpeg + parsed->data_end, size - parsed->data_end)) return recoding::sink_failed;
