@@ -14,21 +14,6 @@
 namespace rkconv {
 namespace {
 
-// An image without pixels is written as 1x1 transparent black, as
-// rasterkit's dispatching writers do.
-class writable_image {
-public:
-    explicit writable_image(const rasterkit_image *image) : image_(image) {
-        if (image == nullptr || image->data != nullptr) return;
-        if (substitute_.valid() && rasterkit_image_resize(substitute_.get(), 1, 1) == 0) image_ = substitute_.get();
-    }
-    const rasterkit_image *get() const { return image_ != nullptr && image_->data != nullptr ? image_ : nullptr; }
-
-private:
-    const rasterkit_image *image_;
-    record substitute_;
-};
-
 status encode(const pixels_to_write &pixels, const write_plan &plan, byte_sink &sink, warnings &said) {
     const format_room *room = room_of(plan.format);
     if (pixels.rows == nullptr) return room->encode(pixels.image, plan.settings, sink, said).on(concerning::output);
@@ -37,19 +22,21 @@ status encode(const pixels_to_write &pixels, const write_plan &plan, byte_sink &
 }
 
 // The pixels to encode: an image without pixels is written as 1x1
-// transparent black; null when there is no memory for that.
+// transparent black, as rasterkit's dispatching writers do; null when there
+// is no memory for that.
 class encodable {
 public:
-    explicit encodable(const pixels_to_write &pixels) : pixels_(pixels), image_(pixels.image) {
-        if (pixels.rows != nullptr) return;
-        pixels_.image = image_.get();
-        if (pixels_.image != nullptr) pixels_ = pixels_to_write::of(pixels_.image);
+    explicit encodable(const pixels_to_write &pixels) : pixels_(pixels) {
+        if (pixels.rows != nullptr || pixels.image->data != nullptr) return;
+        pixels_ = {};
+        if (substitute_.valid() && rasterkit_image_resize(substitute_.get(), 1, 1) == 0)
+            pixels_ = pixels_to_write::of(substitute_.get());
     }
     const pixels_to_write *get() const { return pixels_.rows != nullptr || pixels_.image != nullptr ? &pixels_ : nullptr; }
 
 private:
     pixels_to_write pixels_;
-    writable_image image_;
+    record substitute_;
 };
 
 // A write whose rows stopped coming failed for the input's sake.

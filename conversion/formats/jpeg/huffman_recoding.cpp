@@ -87,22 +87,24 @@ bool build_decoding(const huffman_table &table, int kind, decoding_table &decodi
     return true;
 }
 
-struct encoding_table {
-    std::uint16_t code[symbol_values] = {};
-    std::uint8_t length[symbol_values] = {};
+// A symbol's code shifted to make room for its value bits, and the count
+// of both, by table and symbol as symbol_store packs them.
+struct coding_entry {
+    std::uint32_t shifted_code = 0;
+    int total_bits = 0;
 };
 
-encoding_table build_encoding(const huffman_table &table) {
+// The entries of a built table's symbols, at entries[symbol].
+void build_coding(const huffman_table &table, int kind, coding_entry *entries) {
     std::uint16_t codes[symbol_values] = {};
     canonical_codes(table, codes);
-    encoding_table encoding;
     int k = 0;
     for (int length = 1; length <= max_code_length; ++length)
         for (int i = 0; i < table.counts[length]; ++i, ++k) {
-            encoding.code[table.symbols[k]] = codes[k];
-            encoding.length[table.symbols[k]] = static_cast<std::uint8_t>(length);
+            const int symbol = table.symbols[k];
+            const int value_bits = value_bits_after(kind, symbol);
+            entries[symbol] = {std::uint32_t{codes[k]} << value_bits, length + value_bits};
         }
-    return encoding;
 }
 
 std::uint64_t load_big_endian64(const std::uint8_t *at) {
@@ -505,13 +507,6 @@ private:
     std::size_t capacity_ = 0;
 };
 
-// A symbol's code shifted to make room for its value bits, and the count
-// of both, by table and symbol as symbol_store packs them.
-struct coding_entry {
-    std::uint32_t shifted_code = 0;
-    int total_bits = 0;
-};
-
 bool write_table_segment(const std::uint8_t *bytes, const segment &tables_segment,
                          const huffman_table (&built)[table_kinds][table_slots], byte_sink &sink) {
     std::vector<std::uint8_t> out{marker_prefix, define_huffman_tables, 0, 0};
@@ -566,15 +561,8 @@ recoding write_with_image_tables(growing_block &block, byte_sink &sink) {
         for (int slot = 0; slot < table_slots; ++slot) {
             if (!used[kind][slot]) continue;
             if (!optimal_table(counts[kind][slot], parsed->tables[kind][slot])) return recoding::unsupported;
-            const huffman_table &built = parsed->tables[kind][slot];
-            const encoding_table encoding = build_encoding(built);
-            coding_entry *entries = coding.get() + std::ptrdiff_t(kind * table_slots + slot) * symbol_values;
-            for (int i = 0; i < built.total; ++i) {
-                const int symbol = built.symbols[i];
-                const int value_bits = value_bits_after(kind, symbol);
-                entries[symbol] = {std::uint32_t{encoding.code[symbol]} << value_bits,
-                                   encoding.length[symbol] + value_bits};
-            }
+            build_coding(parsed->tables[kind][slot], kind,
+                         coding.get() + std::ptrdiff_t(kind * table_slots + slot) * symbol_values);
         }
 
     if (!sink.write(jpeg, 2)) return recoding::sink_failed;
