@@ -5,29 +5,26 @@
 #include <memory>
 #include <vector>
 
+#include "formats/jpeg/huffman_decoding.h"
 #include "formats/jpeg/huffman_table.h"
 #include "large_block.h"
 
 namespace rkconv {
 namespace {
 
+using namespace huffman;
+
 constexpr int table_slots = 4;
 constexpr int table_kinds = 2;
 constexpr int max_components = 4;
 constexpr int max_sampling = 4;
-constexpr int max_blocks_per_mcu = 10;
 constexpr int block_side = 8;
-constexpr int block_coefficients = 64;
-constexpr int max_value_bits = 15;  // what the size nibble of an AC symbol can say
-constexpr int zero_run = 0x0F;      // the run of an AC symbol that skips 16 zeros
-constexpr int fast_bits = 10;       // the codes the lookup table decodes in one step
 constexpr std::size_t output_chunk = std::size_t{1} << 16;
 constexpr std::size_t expected_symbols_per_byte = 2;  // codes and values average about 4.5 bits
 // No more than libjpeg's coefficient buffer at 4:2:0; a photo at quality 80
 // needs under one.
 constexpr std::size_t kept_symbol_bytes_per_pixel = 3;
 
-constexpr std::uint8_t marker_prefix = 0xFF;
 constexpr std::uint8_t start_of_image = 0xD8;
 constexpr std::uint8_t end_of_image = 0xD9;
 constexpr std::uint8_t define_huffman_tables = 0xC4;
@@ -38,54 +35,6 @@ constexpr std::uint8_t define_arithmetic_conditioning = 0xCC;
 constexpr std::uint8_t reserved_jpg = 0xC8;
 constexpr std::uint8_t define_restart_interval = 0xDD;
 constexpr std::uint8_t start_of_scan = 0xDA;
-
-enum table_kind { dc = 0, ac = 1 };
-
-// A symbol as a scan codes it, packed in one word: the symbol, the length
-// of its code and the count of value bits after the code (a DC symbol's
-// value, an AC symbol's low nibble). 0 for none, as every code has a length.
-using coded_symbol = std::uint32_t;
-
-coded_symbol pack(int symbol, int code_length, int value_bits) {
-    return static_cast<coded_symbol>(symbol | code_length << 8 | value_bits << 16);
-}
-int symbol_of(coded_symbol coded) { return static_cast<int>(coded & 0xFF); }
-int code_length_of(coded_symbol coded) { return static_cast<int>((coded >> 8) & 0xFF); }
-int value_bits_of(coded_symbol coded) { return static_cast<int>(coded >> 16); }
-int value_bits_after(int kind, int symbol) { return kind == dc ? symbol : symbol & 0x0F; }
-
-struct decoding_table {
-    coded_symbol fast[1 << fast_bits] = {};  // every code of fast_bits or fewer, by the next fast_bits bits
-    std::int32_t last_code[max_code_length + 1] = {};  // -1 where no code has this length
-    std::int32_t first_index[max_code_length + 1] = {};  // of the symbol whose code would be 0
-    std::uint8_t symbols[symbol_values] = {};
-    int kind = dc;
-};
-
-// False for a table whose codes overflow or whose DC symbols ask for more
-// value bits than a coefficient has.
-bool build_decoding(const huffman_table &table, int kind, decoding_table &decoding) {
-    std::uint16_t codes[symbol_values] = {};
-    if (!canonical_codes(table, codes)) return false;
-    std::copy(std::begin(table.symbols), std::end(table.symbols), decoding.symbols);
-    decoding.kind = kind;
-    int k = 0;
-    for (int length = 1; length <= max_code_length; ++length) {
-        const int count = table.counts[length];
-        decoding.last_code[length] = count == 0 ? -1 : codes[k + count - 1];
-        decoding.first_index[length] = count == 0 ? 0 : k - codes[k];
-        for (int i = k; i < k + count; ++i) {
-            const int symbol = table.symbols[i];
-            if (value_bits_after(kind, symbol) > max_value_bits) return false;
-            if (length > fast_bits) continue;
-            const int spread = fast_bits - length;
-            std::fill_n(decoding.fast + (codes[i] << spread), 1 << spread,
-                        pack(symbol, length, value_bits_after(kind, symbol)));
-        }
-        k += count;
-    }
-    return true;
-}
 
 // A symbol's code shifted to make room for its value bits, and the count
 // of both, by table and symbol as symbol_store packs them.
@@ -107,79 +56,12 @@ void build_coding(const huffman_table &table, int kind, coding_entry *entries) {
         }
 }
 
-std::uint64_t load_big_endian64(const std::uint8_t *at) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, at, sizeof word);
-    return __builtin_bswap64(word);
-}
-
 bool has_marker_byte(std::uint64_t word) {
     constexpr std::uint64_t ones = 0x0101010101010101;
     constexpr std::uint64_t highs = 0x8080808080808080;
     const std::uint64_t inverted = ~word;
     return ((inverted - ones) & ~inverted & highs) != 0;  // a byte of ~word is zero
 }
-
-// The scan's data with the zero stuffed after each 0xFF taken out, and
-// zeros after it, so that the reader can load eight bytes at a time without
-// looking for markers or the end. A scan that reads into the zeros is told
-// at the end of an MCU, which reads no more than lookahead_room bytes.
-constexpr std::size_t lookahead_room = max_blocks_per_mcu * block_coefficients * 4 + 8;
-
-// Takes the stuffed zeros out of the `length` bytes at `data` in place; the
-// count left.
-std::size_t unstuff(std::uint8_t *data, std::size_t length) {
-    std::uint8_t *to = data;
-    const std::uint8_t *from = data;
-    const std::uint8_t *end = data + length;
-    while (from < end) {
-        const auto *marker = static_cast<const std::uint8_t *>(std::memchr(from, marker_prefix, std::size_t(end - from)));
-        const std::uint8_t *run_end = marker != nullptr ? marker + 1 : end;
-        std::memmove(to, from, std::size_t(run_end - from));
-        to += run_end - from;
-        from = run_end + (marker != nullptr ? 1 : 0);  // past the stuffed zero
-    }
-    return std::size_t(to - data);
-}
-
-// Bits of unstuffed data, read through local copies so that they live in
-// registers while a scan is walked.
-class bit_reader {
-public:
-    bit_reader(const std::uint8_t *data, std::size_t length) : start_(data), at_(data), end_(data + length) {}
-
-    // Makes sure 56 bits or more are held: a code and its value bits fit.
-    void refill() {
-        // Below the held bits lie those of the next byte, loaded again
-        // here into the same places.
-        bits_ |= load_big_endian64(at_) >> held_;
-        at_ += (63 - held_) >> 3;
-        held_ |= 56;
-    }
-    std::uint32_t peek16() const { return static_cast<std::uint32_t>(bits_ >> (64 - max_code_length)); }
-    void skip(int count) {
-        bits_ <<= count;
-        held_ -= count;
-    }
-    // The `count` bits after the first `after`, without consuming them.
-    std::uint32_t value_after(int after, int count) const {
-        return static_cast<std::uint32_t>(((bits_ << after) >> 32) >> (32 - count));
-    }
-    // Whether bits past the data were read.
-    bool past_end() const { return bits_read() > data_bits(); }
-    // Whether every bit read was data and no more than a byte's padding is left.
-    bool ended_within_data() const { return !past_end() && data_bits() - bits_read() < 8; }
-
-private:
-    std::ptrdiff_t bits_read() const { return 8 * (at_ - start_) - held_; }
-    std::ptrdiff_t data_bits() const { return 8 * (end_ - start_); }
-
-    const std::uint8_t *start_;
-    const std::uint8_t *at_;
-    const std::uint8_t *end_;
-    std::uint64_t bits_ = 0;  // the next bit is the highest
-    int held_ = 0;
-};
 
 // Codes going out, eight bytes at a time, a zero stuffed after each 0xFF,
 // the last byte padded with ones as libjpeg pads it.
@@ -236,26 +118,6 @@ private:
     int free_ = 64;
     bool ok_ = true;
 };
-
-// A code longer than the lookup table's.
-coded_symbol decode_long_code(std::uint32_t next16, const decoding_table &table) {
-    for (int length = fast_bits + 1; length <= max_code_length; ++length) {
-        const auto code = static_cast<std::int32_t>(next16 >> (max_code_length - length));
-        if (code <= table.last_code[length]) {
-            const int symbol = table.symbols[table.first_index[length] + code];
-            return pack(symbol, length, value_bits_after(table.kind, symbol));
-        }
-    }
-    return 0;
-}
-
-// The next symbol, nothing consumed; 0 where no code matches.
-inline coded_symbol decode_symbol(bit_reader &in, const decoding_table &table) {
-    in.refill();
-    const std::uint32_t next16 = in.peek16();
-    const coded_symbol fast = table.fast[next16 >> (max_code_length - fast_bits)];
-    return fast != 0 ? fast : decode_long_code(next16, table);
-}
 
 struct segment {
     std::size_t start;  // at its marker
