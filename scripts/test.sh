@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: a plain hardened build (with the
 # valgrind runs), an AddressSanitizer + UndefinedBehaviorSanitizer build, a
-# ThreadSanitizer build of the concurrency tests (the library's stress test
-# and the tool's thread pool), static analysis, and coverage with its floor.
+# ThreadSanitizer build of the concurrency tests (the library's stress test,
+# the tool's thread pool, the JPEG reads with a second thread), static
+# analysis, and coverage with its floor.
 # Set RASTERKIT_TEST_LARGE=1 to include the 2^29-pixel test (needs ~8 GiB).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,7 +28,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 echo "== ThreadSanitizer build: the concurrency tests"
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRASTERKIT_TSAN=ON >/dev/null
-cmake --build build-tsan -j"$jobs" --target concurrency_test rasterkit_tool
+cmake --build build-tsan -j"$jobs" --target concurrency_test rasterkit_tool scaling_test
 TSAN_OPTIONS=halt_on_error=1 ctest --no-tests=error --test-dir build-tsan -L concurrency --output-on-failure | tee -a "$log"
 
 echo "== static analysis"

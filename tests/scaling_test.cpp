@@ -3,6 +3,7 @@
 // shrink-on-load and box reduction, and the refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -22,8 +23,7 @@ void fill(const image_record &image, std::uint8_t r, std::uint8_t g, std::uint8_
         }
 }
 
-bytes encoded(const image_record &image, std::int32_t format) {
-    options settings;
+bytes encoded(const image_record &image, std::int32_t format, const options &settings = options()) {
     rkconv_options_set_format(settings.handle, format);
     std::uint8_t *data = nullptr;
     std::size_t length = 0;
@@ -162,6 +162,149 @@ TEST(Resampler, ShrinkOnLoadStaysCloseToTheExactKernel) {
         }
         EXPECT_LT(squared / count, 4.0);  // under two levels, root mean square
     }
+}
+
+struct thumbnail {
+    std::int32_t result;
+    std::string said;
+    bytes pixels;
+};
+
+thumbnail read_thumbnail(const bytes &file, std::int32_t box, bool accept_damaged = false) {
+    options settings;
+    rkconv_options_set_resize(settings.handle, box, box);
+    rkconv_options_set_accept_damaged(settings.handle, accept_damaged ? 1 : 0);
+    image_record image;
+    message said;
+    const std::int32_t result = rkconv_read_bytes(file.data(), file.size(), settings.handle, image.image, nullptr,
+                                                  &said.text);
+    return {result, said.str(), image.pixels()};
+}
+
+// The same file with a comment between its scan and its end, which leaves
+// the scan to libjpeg.
+bytes for_libjpeg(bytes jpeg) {
+    jpeg.insert(jpeg.end() - 2, {0xFF, 0xFE, 0x00, 0x03, 0x00});
+    return jpeg;
+}
+
+double mean_squared_error(const bytes &a, const bytes &b) {
+    double squared = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) squared += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
+    return squared / double(a.size());
+}
+
+// Thumbnails of JPEGs whose scans the library decodes at 1/4 or 1/8 of
+// their size itself (split between two threads from about a megapixel)
+// against those of the same files decoded by libjpeg at that size: 4:2:0
+// and 4:4:4 photos, small and large, greyscale and RGB within a level;
+// where chroma is halved or quartered across, which libjpeg upsamples and
+// the library decodes at the output's size, at least as close to the
+// exact kernel on the whole decode.
+TEST(ShrinkOnLoad, OwnScanDecodeGivesLibjpegsPixels) {
+    struct layout {
+        std::string name;
+        bytes file;
+        bool upsampled_by_libjpeg;
+    };
+    std::vector<layout> layouts;
+    for (const image_record &photo : {pattern(2400, 1600), pattern(300, 200)})
+        for (const std::int32_t chroma : {420, 444}) {
+            options settings;
+            rkconv_options_set_chroma(settings.handle, chroma);
+            layouts.push_back({std::to_string(photo.image->width) + " " + std::to_string(chroma),
+                               encoded(photo, RKCONV_FORMAT_JPEG, settings), false});
+        }
+    const std::string corpus = std::string(RASTERKIT_CORPUS_DIR) + "/jpeg/generated/";
+    for (const char *name : {"testorig-gray.jpg", "testorig-rgb.jpg", "testorig-411.jpg", "testorig-422.jpg"})
+        layouts.push_back({name, file_bytes(corpus + name), name[9] == '4'});
+    for (const layout &each : layouts)
+        for (const std::int32_t fraction : {4, 8}) {
+            SCOPED_TRACE(each.name + " at 1/" + std::to_string(fraction));
+            if (each.file.empty()) GTEST_SKIP() << "no corpus";
+            rkconv_header header{};
+            ASSERT_EQ(rkconv_probe_bytes(each.file.data(), each.file.size(), &header, nullptr, nullptr), 0);
+            const std::int32_t box = header.width / (2 * fraction);  // leaves twice for the kernel
+            const thumbnail ours = read_thumbnail(each.file, box);
+            const thumbnail theirs = read_thumbnail(for_libjpeg(each.file), box);
+            ASSERT_EQ(ours.result, 0) << ours.said;
+            ASSERT_EQ(theirs.result, 0) << theirs.said;
+            ASSERT_EQ(ours.pixels.size(), theirs.pixels.size());
+            if (each.upsampled_by_libjpeg) {
+                options exact;
+                rkconv_options_set_resize(exact.handle, box, box);
+                rkconv_options_set_exact(exact.handle, 1);
+                image_record reference;
+                ASSERT_EQ(rkconv_read_bytes(each.file.data(), each.file.size(), exact.handle, reference.image,
+                                            nullptr, nullptr), 0);
+                EXPECT_LE(mean_squared_error(ours.pixels, reference.pixels()),
+                          mean_squared_error(theirs.pixels, reference.pixels()));
+                continue;
+            }
+            int largest = 0;
+            for (std::size_t i = 0; i < ours.pixels.size(); ++i)
+                largest = std::max(largest, std::abs(int(ours.pixels[i]) - int(theirs.pixels[i])));
+            EXPECT_LE(largest, 1);
+        }
+}
+
+// Damage in a scan the library decodes itself, in the first part of a
+// large one, in the part decoded ahead on the second thread, or in a small
+// one: bad codes, or the data ending before the last MCU. It fails the
+// read in libjpeg's words unless accepted; then the thumbnail comes with
+// the warning. Bytes left after the last MCU only warn.
+TEST(ShrinkOnLoad, DamageInTheScanFailsUnlessAccepted) {
+    const auto scan_start = [](const bytes &jpeg) {
+        const std::uint8_t start_of_scan[] = {0xFF, 0xDA};
+        const auto at = std::search(jpeg.begin(), jpeg.end(), std::begin(start_of_scan), std::end(start_of_scan));
+        return std::size_t(at - jpeg.begin()) + 2 + (std::size_t(at[2]) << 8 | at[3]);
+    };
+    // 256 ones: no code of the encoder's tables starts with sixteen.
+    const auto with_bad_codes = [&](bytes jpeg, double where) {
+        const std::size_t start = scan_start(jpeg);
+        bytes ones;
+        for (int i = 0; i < 32; ++i) ones.insert(ones.end(), {0xFF, 0x00});
+        std::size_t at = start + std::size_t(double(jpeg.size() - 2 - start) * where);
+        while (jpeg[at - 1] == 0xFF) ++at;  // not between a stuffed byte and its zero
+        jpeg.insert(jpeg.begin() + std::ptrdiff_t(at), ones.begin(), ones.end());
+        return jpeg;
+    };
+    const auto cut_short = [&](bytes jpeg) {
+        jpeg.resize(scan_start(jpeg) + (jpeg.size() - scan_start(jpeg)) / 2);
+        jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+        return jpeg;
+    };
+    const bytes large = encoded(pattern(2400, 1600), RKCONV_FORMAT_JPEG);
+    const bytes small = encoded(pattern(300, 200), RKCONV_FORMAT_JPEG);
+    struct damage {
+        const char *name;
+        bytes file;
+        const char *cause;
+        std::int32_t box;  // a quarter of the width, halved: decoded at 1/4
+    };
+    const damage cases[] = {
+        {"bad codes early in a large scan", with_bad_codes(large, 0.1), "Corrupt JPEG data: bad Huffman code", 300},
+        {"bad codes late in a large scan", with_bad_codes(large, 0.9), "Corrupt JPEG data: bad Huffman code", 300},
+        {"bad codes in a small scan", with_bad_codes(small, 0.5), "Corrupt JPEG data: bad Huffman code", 37},
+        {"a large scan cut short", cut_short(large), "Corrupt JPEG data: premature end of data segment", 300},
+        {"a small scan cut short", cut_short(small), "Corrupt JPEG data: premature end of data segment", 37},
+    };
+    for (const damage &d : cases) {
+        SCOPED_TRACE(d.name);
+        const thumbnail strict = read_thumbnail(d.file, d.box);
+        EXPECT_EQ(strict.result, -1);
+        EXPECT_NE(strict.said.find("damaged JPEG data (" + std::string(d.cause) + ")"), std::string::npos)
+            << strict.said;
+        const thumbnail lenient = read_thumbnail(d.file, d.box, true);
+        EXPECT_EQ(lenient.result, 0) << lenient.said;
+        EXPECT_NE(lenient.said.find(d.cause), std::string::npos) << lenient.said;
+        EXPECT_FALSE(lenient.pixels.empty());
+    }
+    bytes padded = large;
+    padded.insert(padded.end() - 2, 20, 0);
+    const thumbnail notice = read_thumbnail(padded, 300);
+    EXPECT_EQ(notice.result, 0);
+    EXPECT_NE(notice.said.find("extraneous bytes before marker 0xd9"), std::string::npos) << notice.said;
 }
 
 // A JPEG that needs no turn is resized as its rows are decoded (a decode

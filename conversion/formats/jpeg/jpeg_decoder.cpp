@@ -19,6 +19,7 @@
 
 #include "formats/jpeg/jpeg_errors.h"
 #include "formats/jpeg/jpeg_room.h"
+#include "formats/jpeg/reduced_decoding.h"
 #include "large_block.h"
 #include "rasterkit_rules/formats.h"
 
@@ -47,6 +48,7 @@ struct jpeg_read_context {
     byte_source *source;
     bool created;
     std::vector<std::uint8_t> icc_profile;  // kept for CMYK files
+    growing_block rest;                     // the file after the header, once a reduced decode takes it
 };
 
 jpeg_read_context *context_of(j_decompress_ptr cinfo) { return static_cast<jpeg_read_context *>(cinfo->client_data); }
@@ -220,6 +222,75 @@ status decode_failure(const jpeg_read_context &context, bool unsupported) {
     return failure(failure_kind::damaged, std::string("damaged JPEG data (") + context.errors.text + ")");
 }
 
+// libjpeg's own words for one of its messages.
+std::string libjpeg_text(jpeg_read_context &context, int code, int first = 0, int second = 0) {
+    jpeg_error_mgr &errors = context.errors.manager;
+    errors.msg_code = code;
+    errors.msg_parm.i[0] = first;
+    errors.msg_parm.i[1] = second;
+    char text[JMSG_LENGTH_MAX];
+    (*errors.format_message)(reinterpret_cast<j_common_ptr>(&context.cinfo), text);
+    return text;
+}
+
+// The scan decoded here at 1/shrink of the size where it can be; null when
+// libjpeg decodes it, reading on from what was taken from the source.
+std::unique_ptr<reduced_scan> open_reduced(jpeg_read_context &context, unsigned int shrink) {
+    jpeg_decompress_struct &cinfo = context.cinfo;
+    if (!reduced_scan::suits(cinfo, shrink)) return nullptr;
+    growing_block &rest = context.rest;
+    const std::int64_t length = context.source->length();
+    if (length > 0) rest.reserve_huge_paged(std::size_t(length));
+    bool whole = rest.append(cinfo.src->next_input_byte, cinfo.src->bytes_in_buffer);
+    if (context.source->memory() == nullptr)
+        for (auto next = context.source->next_bytes(); whole && next.second != 0; next = context.source->next_bytes())
+            whole = rest.append(next.first, next.second);
+    std::unique_ptr<reduced_scan> scan =
+        whole && context.source->read_error() == 0 ? reduced_scan::open(cinfo, shrink, rest) : nullptr;
+    if (!scan) {
+        cinfo.src->next_input_byte = rest.data();
+        cinfo.src->bytes_in_buffer = rest.size();
+    }
+    return scan;
+}
+
+// What a reduced decode lost, as libjpeg words it: a failure unless
+// damaged data is accepted, else a warning, said once.
+status reduced_damage(jpeg_read_context &context, const reduced_scan &scan, bool &said) {
+    if (scan.damage() == 0 || said) return success();
+    said = true;
+    const std::string text = libjpeg_text(context, scan.damage());
+    if (!context.errors.accept_damaged) return failure(failure_kind::damaged, "damaged JPEG data (" + text + ")");
+    if (context.errors.said != nullptr) context.errors.said->add(concerning::input, text);
+    return success();
+}
+
+void note_extraneous_bytes(jpeg_read_context &context, const reduced_scan &scan) {
+    constexpr int end_of_image_code = 0xD9;
+    if (scan.extraneous_bytes() == 0 || context.errors.said == nullptr) return;
+    context.errors.said->add(concerning::input, libjpeg_text(context, JWRN_EXTRANEOUS_DATA,
+                                                             static_cast<int>(scan.extraneous_bytes()),
+                                                             end_of_image_code));
+}
+
+// Every row of a reduced decode into the record's pixels.
+status read_reduced(jpeg_read_context &context, reduced_scan &scan, std::uint8_t *pixels) {
+    constexpr std::uint32_t rows_at_once = 16;
+    const std::size_t stride = rgba_bytes * scan.width();
+    bool said = false;
+    for (std::uint32_t y = 0; y < scan.height(); y += rows_at_once) {
+        std::uint8_t *group[rows_at_once];
+        const std::uint32_t count = std::min(rows_at_once, scan.height() - y);
+        std::uint8_t *row_start = pixels + std::size_t{y} * stride;
+        for (std::uint8_t **row = group; row != group + count; ++row, row_start += stride) *row = row_start;
+        scan.read_rows(group, count);
+        status damage = reduced_damage(context, scan, said);
+        if (!damage.ok()) return damage;
+    }
+    note_extraneous_bytes(context, scan);
+    return success();
+}
+
 // RGBA rows straight from libjpeg, a row group at a time, for files whose
 // samples need no conversion after libjpeg's. For a large image the decode
 // runs a few row groups ahead on a thread of its own, so that decoding and
@@ -248,12 +319,18 @@ public:
             return false;
         }
         if (is_cmyk(*cinfo)) return false;
-        choose_output(cinfo, shrink);
-        if (cinfo->output_components != int(rgba_bytes)) return false;
-        jpeg_start_decompress(cinfo);
-        stride_ = rgba_bytes * cinfo->output_width;
+        // A reduced decode splits its scan between two threads itself.
+        reduced_ = open_reduced(*context_, shrink);
+        if (reduced_) {
+            stride_ = rgba_bytes * reduced_->width();
+        } else {
+            choose_output(cinfo, shrink);
+            if (cinfo->output_components != int(rgba_bytes)) return false;
+            jpeg_start_decompress(cinfo);
+            stride_ = rgba_bytes * cinfo->output_width;
+        }
         // Entropy decoding, the larger part, is the whole file's whatever the scale.
-        const bool ahead = std::uint64_t{cinfo->image_width} * cinfo->image_height >= decode_ahead_pixels;
+        const bool ahead = !reduced_ && std::uint64_t{cinfo->image_width} * cinfo->image_height >= decode_ahead_pixels;
         const std::size_t buffer_bytes = stride_ * group_rows * (ahead ? groups_ahead : 1);
         buffers_.reset(ahead ? allocate_huge_paged(buffer_bytes) : allocate_block(buffer_bytes));
         if (!buffers_) {
@@ -335,6 +412,7 @@ private:
     // The next group's rows into buffer `index`: how many, 0 when the image
     // is done or the decode failed (failure_ says why).
     JDIMENSION decode_group(int index) {
+        if (reduced_) return reduced_group(index);
         j_decompress_ptr cinfo = &context_->cinfo;
         if (setjmp(context_->errors.resume)) {  // NOLINT(cert-err52-cpp): libjpeg's fatal errors land here
             const std::lock_guard<std::mutex> lock(mutex_);
@@ -351,7 +429,27 @@ private:
         return count;
     }
 
+    JDIMENSION reduced_group(int index) {
+        const std::uint32_t count = std::min<std::uint32_t>(group_rows, reduced_->height() - reduced_rows_);
+        if (count == 0) return 0;
+        std::uint8_t *starts[group_rows];
+        JSAMPLE *row_start = group_start(index);
+        for (std::uint8_t **row = starts; row != starts + count; ++row, row_start += stride_) *row = row_start;
+        reduced_->read_rows(starts, count);
+        reduced_rows_ += count;
+        const status damage = reduced_damage(*context_, *reduced_, damage_said_);
+        if (!damage.ok()) {
+            failure_ = damage;
+            return 0;
+        }
+        if (reduced_rows_ == reduced_->height()) note_extraneous_bytes(*context_, *reduced_);
+        return count;
+    }
+
     jpeg_read_context *context_;
+    std::unique_ptr<reduced_scan> reduced_;
+    std::uint32_t reduced_rows_ = 0;
+    bool damage_said_ = false;
     owned_block buffers_;  // the groups one after another
     std::size_t stride_ = 0;
     std::thread worker_;
@@ -391,6 +489,9 @@ public:
     status decode(std::uint8_t *pixels, const decode_settings &settings, warnings &said) override {
         context_->errors.said = &said;
         context_->errors.accept_damaged = settings.accept_damaged;
+        if (!is_cmyk(context_->cinfo))
+            if (std::unique_ptr<reduced_scan> scan = open_reduced(*context_, static_cast<unsigned int>(settings.shrink)))
+                return read_reduced(*context_, *scan, pixels);
         bool unsupported = false;
         if (!read_pixels(context_.get(), pixels, static_cast<unsigned int>(settings.shrink), &unsupported))
             return decode_failure(*context_, unsupported);
