@@ -234,9 +234,11 @@ std::string libjpeg_text(jpeg_read_context &context, int code, int first = 0, in
 }
 
 // The scan decoded here at 1/shrink of the size where it can be; null when
-// libjpeg decodes it, reading on from what was taken from the source.
-std::unique_ptr<reduced_scan> open_reduced(jpeg_read_context &context, unsigned int shrink) {
+// libjpeg decodes it, reading on from what was taken from the source, or
+// when the rest of the file found no memory (`out_of_room` then says so).
+std::unique_ptr<reduced_scan> open_reduced(jpeg_read_context &context, unsigned int shrink, bool &out_of_room) {
     jpeg_decompress_struct &cinfo = context.cinfo;
+    out_of_room = false;
     if (!reduced_scan::suits(cinfo, shrink)) return nullptr;
     growing_block &rest = context.rest;
     const std::int64_t length = context.source->length();
@@ -245,6 +247,7 @@ std::unique_ptr<reduced_scan> open_reduced(jpeg_read_context &context, unsigned 
     if (context.source->memory() == nullptr)
         for (auto next = context.source->next_bytes(); whole && next.second != 0; next = context.source->next_bytes())
             whole = rest.append(next.first, next.second);
+    out_of_room = !whole;
     std::unique_ptr<reduced_scan> scan =
         whole && context.source->read_error() == 0 ? reduced_scan::open(cinfo, shrink, rest) : nullptr;
     if (!scan) {
@@ -320,7 +323,12 @@ public:
         }
         if (is_cmyk(*cinfo)) return false;
         // A reduced decode splits its scan between two threads itself.
-        reduced_ = open_reduced(*context_, shrink);
+        bool out_of_room = false;
+        reduced_ = open_reduced(*context_, shrink, out_of_room);
+        if (out_of_room) {
+            failure_ = out_of_memory();
+            return false;
+        }
         if (reduced_) {
             stride_ = rgba_bytes * reduced_->width();
         } else {
@@ -489,9 +497,13 @@ public:
     status decode(std::uint8_t *pixels, const decode_settings &settings, warnings &said) override {
         context_->errors.said = &said;
         context_->errors.accept_damaged = settings.accept_damaged;
-        if (!is_cmyk(context_->cinfo))
-            if (std::unique_ptr<reduced_scan> scan = open_reduced(*context_, static_cast<unsigned int>(settings.shrink)))
-                return read_reduced(*context_, *scan, pixels);
+        if (!is_cmyk(context_->cinfo)) {
+            bool out_of_room = false;
+            const std::unique_ptr<reduced_scan> scan =
+                open_reduced(*context_, static_cast<unsigned int>(settings.shrink), out_of_room);
+            if (out_of_room) return out_of_memory();
+            if (scan) return read_reduced(*context_, *scan, pixels);
+        }
         bool unsupported = false;
         if (!read_pixels(context_.get(), pixels, static_cast<unsigned int>(settings.shrink), &unsupported))
             return decode_failure(*context_, unsupported);

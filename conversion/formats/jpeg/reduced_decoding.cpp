@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -18,6 +20,8 @@ using namespace huffman;
 namespace {
 
 constexpr int block_side = 8;
+constexpr unsigned int quarter = 4;
+constexpr unsigned int eighth = 8;
 constexpr int largest_area = block_side * block_side;
 constexpr int table_slots = NUM_HUFF_TBLS;
 constexpr int max_components = 4;
@@ -25,19 +29,27 @@ constexpr std::uint8_t end_of_image = 0xD9;
 constexpr float centre_sample = 128.5f;  // the level shift, and a half to round by truncation
 constexpr std::uint8_t mid_grey = 128;
 constexpr float cancelled = 1e-4f;  // a pattern's weights this small are rounding left of zero
-constexpr float fixed_unit = 64;
+constexpr int fixed_shift = 6;
+constexpr float fixed_unit = 1 << fixed_shift;
 constexpr float fixed_limit = 32767;
 // Scans this long are split between two threads (about a megapixel at
 // quality 90), where the second thread's start is worth its while.
 constexpr std::size_t speculation_bytes = std::size_t{128} << 10;
-constexpr double share_decoded_ahead = 0.72;
-constexpr double share_of_slack = 0.1;
+// The caller's thread also makes every row from the MCUs, which takes the
+// more of its time the larger the output.
+constexpr double share_decoded_ahead_at_quarter = 0.7;
+constexpr double share_decoded_ahead_at_eighth = 0.58;
 constexpr std::uint64_t records_of_slack = 256;
 constexpr std::size_t cache_line = 64;
 // The thread decoding ahead hands out its MCUs once this many decoded in a
-// row from where it started, and gives up after this many false starts.
+// row from where it started, then this many at a time (each hand-out is an
+// atomic exchange), and gives up after this many false starts.
 constexpr std::size_t records_before_handing_out = 32;
+constexpr std::size_t records_per_hand_out = 16;
 constexpr int max_restarts = 64;
+// The longest the thread may make no progress before the caller decodes
+// on itself: far more than it takes for a wakeup's worth of MCUs.
+constexpr std::chrono::milliseconds stalled_after{1};
 
 // Natural position of each coefficient in zigzag order (T.81, figure A.6).
 constexpr std::uint8_t natural_order[block_coefficients] = {
@@ -123,7 +135,7 @@ struct reduced_scan::tables {
     mcu_decoder decode_mcu = nullptr;  // suited to the components' block sizes
 };
 
-using block_store = void (*)(const std::int16_t *sums, float dc_part, std::uint8_t *block, std::size_t stride);
+using block_store = void (*)(const std::int16_t *sums, int dc_part, std::uint8_t *block, std::size_t stride);
 
 struct reduced_scan::component {
     const decoding_table *dc = nullptr;
@@ -192,6 +204,9 @@ struct reduced_scan::speculation {  // NOLINT(clang-analyzer-optin.performance.P
     // the line from the other's core.
     alignas(cache_line) std::atomic<std::size_t> done{0};  // MCUs kept
     std::atomic<bool> finished{false};
+    // How many the caller waits for, so that it is woken once for them and
+    // the thread makes no system call otherwise.
+    std::atomic<std::size_t> wanted{std::numeric_limits<std::size_t>::max()};
     std::mutex mutex;
     std::condition_variable changed;
     alignas(cache_line) std::atomic<bool> stop{false};
@@ -219,7 +234,48 @@ namespace {
 // clamps whatever its DC, which moves it by no more than 128 in valid data.
 std::int16_t to_fixed(float sum) {
     const float scaled = std::min(std::max(sum * fixed_unit, -fixed_limit), fixed_limit);
-    return static_cast<std::int16_t>(std::lrint(scaled));
+    return static_cast<std::int16_t>(scaled + (scaled < 0 ? -0.5f : 0.5f));  // to the nearest, halves away from zero
+}
+
+// The AC sums of a block from its listed coefficients, four output pixels
+// to a vector (GCC's and Clang's vector extension): the compiler left
+// these loops scalar.
+using four_floats = float __attribute__((vector_size(16)));
+using four_ints = std::int32_t __attribute__((vector_size(16)));
+
+template <int area>
+void sum_listed(const float *patterns, const std::int16_t *values, const std::int16_t *positions, int listed,
+                std::int16_t *sums) {
+    if constexpr (area < 4) {
+        float block_sums[std::size_t{area}] = {};
+        for (int i = 0; i < listed; ++i)
+            for (int p = 0; p < area; ++p)
+                // NOLINTNEXTLINE(clang-analyzer-core.UndefinedBinaryOperatorResult): entries below `listed` are written
+                block_sums[p] += float(values[i]) * patterns[std::ptrdiff_t(positions[i]) * area + p];
+        for (int p = 0; p < area; ++p) sums[p] = to_fixed(block_sums[p]);
+    } else {
+        constexpr int vectors = area / 4;
+        four_floats block_sums[std::size_t{vectors}] = {};
+        for (int i = 0; i < listed; ++i) {
+            const float value = values[i];  // NOLINT(clang-analyzer-core.uninitialized.Assign): written below `listed`
+            const float *pattern = patterns + std::ptrdiff_t(positions[i]) * area;
+            for (int v = 0; v < vectors; ++v) {
+                four_floats weights;
+                std::memcpy(&weights, pattern + std::ptrdiff_t{4} * v, sizeof weights);
+                block_sums[v] += value * weights;
+            }
+        }
+        const four_floats low = {-fixed_limit, -fixed_limit, -fixed_limit, -fixed_limit};
+        const four_floats high = {fixed_limit, fixed_limit, fixed_limit, fixed_limit};
+        for (int v = 0; v < vectors; ++v) {
+            four_floats scaled = block_sums[v] * fixed_unit;
+            scaled = scaled < low ? low : scaled;
+            scaled = scaled > high ? high : scaled;
+            scaled += scaled < 0 ? -0.5f : 0.5f;  // to the nearest, halves away from zero, as to_fixed
+            const four_ints whole = __builtin_convertvector(scaled, four_ints);
+            for (int lane = 0; lane < 4; ++lane) sums[4 * v + lane] = static_cast<std::int16_t>(whole[lane]);
+        }
+    }
 }
 
 // Decodes one block's AC sums into `sums` (its output pixels less the
@@ -270,14 +326,7 @@ __attribute__((always_inline)) inline bool decode_block(bit_reader &in, const re
         positions[listed] = static_cast<std::int16_t>(k);
         listed += contributes[k];
     }
-    float block_sums[std::size_t{area}] = {};
-    for (int i = 0; i < listed; ++i) {
-        // NOLINTNEXTLINE(clang-analyzer-core.UndefinedBinaryOperatorResult): entries below `listed` were written
-        const float *pattern = c.patterns.data() + std::ptrdiff_t(positions[i]) * area;
-        const auto value = float(values[i]);
-        for (int p = 0; p < area; ++p) block_sums[p] += value * pattern[p];
-    }
-    for (int p = 0; p < area; ++p) sums[p] = to_fixed(block_sums[p]);
+    sum_listed<area>(c.patterns.data(), values, positions, listed, sums);
     return true;
 }
 
@@ -367,14 +416,15 @@ mcu_decoder decoder_for(const std::vector<reduced_scan::component> &components) 
     return decode_any_mcu;
 }
 
-// A block's samples from its AC sums and what its DC adds to each.
+// A block's samples from its AC sums and what its DC adds to each, both
+// in 64ths of a level.
 template <int across, int down>
-void store_block(const std::int16_t *sums, float dc_part, std::uint8_t *block, std::size_t stride) {
+void store_block(const std::int16_t *sums, int dc_part, std::uint8_t *block, std::size_t stride) {
+    constexpr int centre = (128 << fixed_shift) + (1 << fixed_shift) / 2;  // the level shift, and a half to round down by
     for (int y = 0; y < down; ++y, block += stride)
         for (int x = 0; x < across; ++x) {
-            const float level = std::min(
-                std::max(float(sums[y * across + x]) * (1.0f / fixed_unit) + dc_part + centre_sample, 0.0f), 255.0f);
-            block[x] = static_cast<std::uint8_t>(level);
+            const int level = (sums[y * across + x] + dc_part + centre) >> fixed_shift;
+            block[x] = static_cast<std::uint8_t>(std::min(std::max(level, 0), 255));
         }
 }
 
@@ -426,7 +476,7 @@ void ycbcr_to_rgba(const std::uint8_t *__restrict luma, const std::uint8_t *__re
 }  // namespace
 
 bool reduced_scan::suits(const jpeg_decompress_struct &cinfo, unsigned int shrink) {
-    if (shrink != 4 && shrink != 8) return false;
+    if (shrink != quarter && shrink != eighth) return false;
     if (cinfo.progressive_mode || cinfo.arith_code || cinfo.data_precision != 8 || cinfo.restart_interval != 0)
         return false;
     const bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE && cinfo.num_components == 1;
@@ -539,20 +589,23 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
     scan->data_length_ = data_length;
     tables->decode_mcu = decoder_for(scan->components_);
     scan->tables_ = std::move(tables);
-    if (data_length >= speculation_bytes) scan->start_speculation();
+    if (data_length >= speculation_bytes) scan->start_speculation(shrink);
     return scan;
 }
 
 // Without the memory or a thread the scan is decoded in order on the
 // caller's thread alone.
-void reduced_scan::start_speculation() {
+void reduced_scan::start_speculation(unsigned int shrink) {
     auto ahead = std::unique_ptr<speculation>(new (std::nothrow) speculation);
     if (!ahead) return;
     const std::uint64_t mcus = std::uint64_t{mcus_across_} * mcu_rows_;
     // The caller's thread also makes every row, so the thread decodes more
-    // than half, with room for a little more than its share of MCUs.
-    ahead->start_bit = std::ptrdiff_t(double(8 * data_length_) * (1 - share_decoded_ahead));
-    const auto room = std::size_t(double(mcus) * (share_decoded_ahead + share_of_slack)) + records_of_slack;
+    // than half.
+    const double share = shrink == quarter ? share_decoded_ahead_at_quarter : share_decoded_ahead_at_eighth;
+    ahead->start_bit = std::ptrdiff_t(double(8 * data_length_) * (1 - share));
+    // Room for every MCU: MCUs lie unevenly in the data, and memory the
+    // thread never writes costs nothing.
+    const auto room = std::size_t(mcus) + records_of_slack;
     if (!ahead->kept.allocate(room, blocks_per_mcu_, sums_per_mcu_)) return;
     ahead_ = std::move(ahead);
     try {
@@ -573,7 +626,7 @@ void reduced_scan::store_mcu(std::uint32_t column, const std::int16_t *block_pre
             for (int bx = 0; bx < c.blocks_across; ++bx, sums += std::ptrdiff_t(c.across) * c.down) {
                 const auto predictor = static_cast<std::int16_t>(static_cast<std::uint32_t>(*block_predictors++) +
                                                                  static_cast<std::uint32_t>(offsets[ci]));
-                c.store(sums, float(predictor) * c.dc_weight,
+                c.store(sums, to_fixed(float(predictor) * c.dc_weight),
                         mcu_start + std::size_t(by * c.down) * plane_stride_ + unsigned(bx * c.across), plane_stride_);
             }
     }
@@ -597,12 +650,17 @@ void reduced_scan::speculate(bit_reader in) {
     // was off: start again a bit further on, the MCUs kept so far let go.
     // Once they are handed out, such a code is damage, and the other side
     // decodes on from there itself.
+    // Where each MCU begins is written before the MCUs before it are handed
+    // out, so the other side can always go on from the first not handed out.
     int restarts = 0;
     std::size_t published = 0;
-    for (std::size_t record = 0;;) {
+    const auto note_start = [&](std::size_t record) {
         starts[record] = in.position();
         std::copy_n(predictors, max_components, start_predictors + record * max_components);
-        if (record == capacity || ahead.stop.load(std::memory_order_relaxed)) break;
+    };
+    note_start(0);
+    std::size_t record = 0;
+    while (record < capacity && !ahead.stop.load(std::memory_order_relaxed)) {
         const bool decoded = decode_mcu(in, components, component_count, predictors,
                                         block_predictors + record * blocks_per_mcu, sums + record * sums_per_mcu);
         if (decoded && in.past_end()) break;
@@ -611,20 +669,23 @@ void reduced_scan::speculate(bit_reader in) {
             in.seek(starts[record] + 1);
             std::fill_n(predictors, max_components, std::int16_t{0});
             record = 0;
+            note_start(0);
             continue;
         }
-        ++record;
-        if (record < records_before_handing_out) continue;
+        note_start(++record);
+        if (record < records_before_handing_out || record % records_per_hand_out != 0) continue;
         published = record;
-        ahead.done.store(record, std::memory_order_release);
-        constexpr std::size_t records_per_wakeup = 64;
-        if (record % records_per_wakeup == 0) {
+        // Sequentially consistent with the caller's `wanted`: either it
+        // sees these MCUs before it waits, or this sees what it waits for.
+        ahead.done.store(record);
+        if (record >= ahead.wanted.load()) {
             { const std::lock_guard<std::mutex> lock(ahead.mutex); }
             ahead.changed.notify_all();
         }
     }
     {
         const std::lock_guard<std::mutex> lock(ahead.mutex);
+        if (published != 0) ahead.done.store(record);
         ahead.finished = true;
     }
     ahead.changed.notify_all();
@@ -653,15 +714,29 @@ std::uint32_t reduced_scan::take_decoded_ahead(std::uint64_t mcu, std::uint32_t 
     const auto record = std::size_t(std::ptrdiff_t(mcu) + ahead.record_of_mcu);
     std::size_t done = ahead.done.load(std::memory_order_acquire);
     if (done <= record) {
+        // Waited for while it makes progress, for the rest of the row at
+        // once; a thread held up (by the system, or faulting in fresh
+        // memory) is left behind instead.
         std::unique_lock<std::mutex> lock(ahead.mutex);
-        ahead.changed.wait(lock, [&] { return ahead.done.load(std::memory_order_acquire) > record || ahead.finished; });
+        ahead.wanted.store(record + (mcus_across_ - column));
+        for (;;) {
+            const std::size_t before = ahead.done.load();
+            if (before >= ahead.wanted.load() || ahead.finished) break;
+            const bool moved = ahead.changed.wait_for(lock, stalled_after, [&] {
+                return ahead.done.load() >= ahead.wanted.load() || ahead.finished;
+            });
+            if (!moved && ahead.done.load() == before) break;
+        }
+        ahead.wanted.store(std::numeric_limits<std::size_t>::max());
         done = ahead.done.load(std::memory_order_acquire);
     }
     const mcu_records &kept = ahead.kept;
     if (done <= record) {
-        // It stopped short (damage, or no room): decode on from there here.
-        reader_.seek(kept.starts[record]);
-        const std::int16_t *relative = kept.start_predictors + record * max_components;
+        // It stopped short (damage, no room, held up): decode on here from
+        // the first MCU it did not hand out.
+        ahead.stop = true;
+        reader_.seek(kept.starts[done]);
+        const std::int16_t *relative = kept.start_predictors + done * max_components;
         for (std::size_t ci = 0; ci < components_.size(); ++ci)
             predictors_[ci] = static_cast<std::int16_t>(static_cast<std::uint32_t>(relative[ci]) +
                                                         static_cast<std::uint32_t>(ahead.offsets[ci]));
