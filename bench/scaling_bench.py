@@ -32,6 +32,20 @@ def milliseconds(job, rounds):
     return statistics.median(times)
 
 
+def interleaved(first, second, rounds):
+    """Medians of two in-process actions run alternately, each once to warm up, so that both meet the
+    machine in the same state (the processes measured just before leave it busy for a while)."""
+    first()
+    second()
+    times = ([], [])
+    for _ in range(rounds):
+        for job, kept in ((first, times[0]), (second, times[1])):
+            start = time.perf_counter()
+            job()
+            kept.append((time.perf_counter() - start) * 1e3)
+    return statistics.median(times[0]), statistics.median(times[1])
+
+
 def run(*command):
     subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -87,8 +101,8 @@ def main():
             vips = milliseconds(lambda: run("vipsthumbnail", photo, "-s", str(box), "-o", vips_png + "[compression=1]"), rounds)
             magick = milliseconds(lambda: run("convert", "-define", "jpeg:size=%dx%d" % (2 * box, 2 * box), photo,
                                               "-thumbnail", "%dx%d" % (box, box), "-quality", "10", magick_png), rounds)
-            in_process = milliseconds(lambda: Image.read(photo, resize=(box, box)), rounds)
-            pillow = milliseconds(lambda: pillow_thumbnail(photo, box), rounds)
+            in_process, pillow = interleaved(lambda: Image.read(photo, resize=(box, box)),
+                                             lambda: pillow_thumbnail(photo, box), rounds)
             pillow_png = os.path.join(out, name + ".pil.png")
             pillow_thumbnail(photo, box, pillow_png)
             ours = pixels(ours_png)

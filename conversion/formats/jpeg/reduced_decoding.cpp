@@ -32,9 +32,12 @@ constexpr float cancelled = 1e-4f;  // a pattern's weights this small are roundi
 constexpr int fixed_shift = 6;
 constexpr float fixed_unit = 1 << fixed_shift;
 constexpr float fixed_limit = 32767;
-// Scans this long are split between two threads (about a megapixel at
-// quality 90), where the second thread's start is worth its while.
-constexpr std::size_t speculation_bytes = std::size_t{128} << 10;
+// Scans this long are split between two threads (photographs of 8
+// megapixels and more at quality 90); a shorter one of an image this large
+// is left to libjpeg, whose decode runs ahead of the resize on a second
+// thread (as fast there, and less work for a busy machine).
+constexpr std::size_t speculation_bytes = std::size_t{512} << 10;
+constexpr std::uint64_t large_image_pixels = std::uint64_t{1} << 20;
 // The caller's thread also makes every row from the MCUs, which takes the
 // more of its time the larger the output.
 constexpr double share_decoded_ahead_at_quarter = 0.7;
@@ -507,6 +510,8 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
     for (; scan_end + 1 < rest.size(); ++scan_end)
         if (bytes[scan_end] == marker_prefix && bytes[scan_end + 1] != 0) break;
     if (scan_end + 1 >= rest.size() || bytes[scan_end + 1] != end_of_image) return nullptr;
+    const bool large = std::uint64_t{cinfo.image_width} * cinfo.image_height >= large_image_pixels;
+    if (large && scan_end < speculation_bytes) return nullptr;
 
     std::unique_ptr<reduced_scan> scan(new (std::nothrow) reduced_scan);
     std::unique_ptr<reduced_scan::tables> tables(new (std::nothrow) reduced_scan::tables);
