@@ -225,6 +225,10 @@ TEST(ShrinkOnLoad, OwnScanDecodeGivesLibjpegsPixels) {
             rkconv_header header{};
             ASSERT_EQ(rkconv_probe_bytes(each.file.data(), each.file.size(), &header, nullptr, nullptr), 0);
             const std::int32_t box = header.width / (2 * fraction);  // leaves twice for the kernel
+            // libjpeg-turbo reads memory it never wrote decoding some images at 1/8 whose width
+            // is no whole number of 16-pixel MCUs (valgrind shows it); the library's own does not.
+            constexpr std::int32_t widest_mcu = 16;
+            if (fraction == 8 && header.width % widest_mcu != 0) continue;
             const thumbnail ours = read_thumbnail(each.file, box);
             const thumbnail theirs = read_thumbnail(for_libjpeg(each.file), box);
             ASSERT_EQ(ours.result, 0) << ours.said;
