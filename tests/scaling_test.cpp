@@ -197,7 +197,7 @@ double mean_squared_error(const bytes &a, const bytes &b) {
 // Thumbnails of JPEGs whose scans the library decodes at 1/4 or 1/8 of
 // their size itself (split between two threads from about a megapixel)
 // against those of the same files decoded by libjpeg at that size: 4:2:0
-// and 4:4:4 photos, small and large, greyscale and RGB within a level;
+// and 4:4:4 photos, small and large, greyscale and RGB within two levels;
 // where chroma is halved or quartered across, which libjpeg upsamples and
 // the library decodes at the output's size, at least as close to the
 // exact kernel on the whole decode.
@@ -208,7 +208,7 @@ TEST(ShrinkOnLoad, OwnScanDecodeGivesLibjpegsPixels) {
         bool upsampled_by_libjpeg;
     };
     std::vector<layout> layouts;
-    for (const image_record &photo : {pattern(2400, 1600), pattern(300, 200)})
+    for (const image_record &photo : {pattern(1600, 1200), pattern(300, 200)})
         for (const std::int32_t chroma : {420, 444}) {
             options settings;
             rkconv_options_set_chroma(settings.handle, chroma);
@@ -248,7 +248,7 @@ TEST(ShrinkOnLoad, OwnScanDecodeGivesLibjpegsPixels) {
             int largest = 0;
             for (std::size_t i = 0; i < ours.pixels.size(); ++i)
                 largest = std::max(largest, std::abs(int(ours.pixels[i]) - int(theirs.pixels[i])));
-            EXPECT_LE(largest, 1);
+            EXPECT_LE(largest, 2);
         }
 }
 
@@ -278,7 +278,7 @@ TEST(ShrinkOnLoad, DamageInTheScanFailsUnlessAccepted) {
         jpeg.insert(jpeg.end(), {0xFF, 0xD9});
         return jpeg;
     };
-    const bytes large = encoded(pattern(2400, 1600), RKCONV_FORMAT_JPEG);
+    const bytes large = encoded(pattern(1600, 1200), RKCONV_FORMAT_JPEG);
     const bytes small = encoded(pattern(300, 200), RKCONV_FORMAT_JPEG);
     struct damage {
         const char *name;
@@ -287,10 +287,10 @@ TEST(ShrinkOnLoad, DamageInTheScanFailsUnlessAccepted) {
         std::int32_t box;  // a quarter of the width, halved: decoded at 1/4
     };
     const damage cases[] = {
-        {"bad codes early in a large scan", with_bad_codes(large, 0.1), "Corrupt JPEG data: bad Huffman code", 300},
-        {"bad codes late in a large scan", with_bad_codes(large, 0.9), "Corrupt JPEG data: bad Huffman code", 300},
+        {"bad codes early in a large scan", with_bad_codes(large, 0.1), "Corrupt JPEG data: bad Huffman code", 200},
+        {"bad codes late in a large scan", with_bad_codes(large, 0.9), "Corrupt JPEG data: bad Huffman code", 200},
         {"bad codes in a small scan", with_bad_codes(small, 0.5), "Corrupt JPEG data: bad Huffman code", 37},
-        {"a large scan cut short", cut_short(large), "Corrupt JPEG data: premature end of data segment", 300},
+        {"a large scan cut short", cut_short(large), "Corrupt JPEG data: premature end of data segment", 200},
         {"a small scan cut short", cut_short(small), "Corrupt JPEG data: premature end of data segment", 37},
     };
     for (const damage &d : cases) {
@@ -306,7 +306,7 @@ TEST(ShrinkOnLoad, DamageInTheScanFailsUnlessAccepted) {
     }
     bytes padded = large;
     padded.insert(padded.end() - 2, 20, 0);
-    const thumbnail notice = read_thumbnail(padded, 300);
+    const thumbnail notice = read_thumbnail(padded, 200);
     EXPECT_EQ(notice.result, 0);
     EXPECT_NE(notice.said.find("extraneous bytes before marker 0xd9"), std::string::npos) << notice.said;
 }

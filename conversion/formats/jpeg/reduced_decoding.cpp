@@ -26,7 +26,6 @@ constexpr int largest_area = block_side * block_side;
 constexpr int table_slots = NUM_HUFF_TBLS;
 constexpr int max_components = 4;
 constexpr std::uint8_t end_of_image = 0xD9;
-constexpr float centre_sample = 128.5f;  // the level shift, and a half to round by truncation
 constexpr std::uint8_t mid_grey = 128;
 constexpr float cancelled = 1e-4f;  // a pattern's weights this small are rounding left of zero
 constexpr int fixed_shift = 6;
