@@ -29,6 +29,17 @@ bool build_decoding(const huffman_table &table, int kind, decoding_table &decodi
     return true;
 }
 
+std::size_t data_end(const std::uint8_t *data, std::size_t length) {
+    const std::uint8_t *end = data + length;
+    for (const std::uint8_t *at = data; at < end;) {
+        const auto *marker = static_cast<const std::uint8_t *>(std::memchr(at, marker_prefix, std::size_t(end - at)));
+        if (marker == nullptr || marker + 1 == end) break;
+        if (marker[1] != 0) return std::size_t(marker - data);
+        at = marker + 2;
+    }
+    return length;
+}
+
 std::size_t unstuff(std::uint8_t *data, std::size_t length) {
     std::uint8_t *to = data;
     const std::uint8_t *from = data;

@@ -59,6 +59,11 @@ inline std::uint64_t load_big_endian64(const std::uint8_t *at) {
 // at the end of an MCU, which reads no more than lookahead_room bytes.
 constexpr std::size_t lookahead_room = max_blocks_per_mcu * block_coefficients * 4 + 8;
 
+// Where the entropy-coded data at `data` ends: the offset of the first
+// marker (0xFF followed by anything but a stuffed zero), or `length` when
+// the data runs to the end.
+std::size_t data_end(const std::uint8_t *data, std::size_t length);
+
 // Takes the stuffed zeros out of the `length` bytes at `data` in place; the
 // count left.
 std::size_t unstuff(std::uint8_t *data, std::size_t length);

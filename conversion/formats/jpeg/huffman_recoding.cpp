@@ -266,10 +266,8 @@ bool parse(const std::uint8_t *bytes, std::size_t size, parsed_jpeg &jpeg) {
         }
     }
     jpeg.data_start = at;
-    for (; at + 1 < size; ++at)
-        if (bytes[at] == marker_prefix && bytes[at + 1] != 0) break;
-    jpeg.data_end = at;
-    return size - at == 2 && bytes[at + 1] == end_of_image;
+    jpeg.data_end = at + data_end(bytes + at, size - at);
+    return size - jpeg.data_end == 2 && bytes[jpeg.data_end + 1] == end_of_image;
 }
 
 struct decoding_tables {

@@ -276,21 +276,33 @@ void note_extraneous_bytes(jpeg_read_context &context, const reduced_scan &scan)
                                                              end_of_image_code));
 }
 
+// Rows are decoded and handed on this many at a time.
+constexpr std::uint32_t rows_per_group = 16;
+
+// The next `count` rows of a reduced decode, `stride` apart from `first`,
+// the last of them ending the image when `last`: what was lost on the way
+// is said (or fails the decode) once, and extraneous bytes after the image.
+status read_reduced_rows(jpeg_read_context &context, reduced_scan &scan, std::uint8_t *first, std::size_t stride,
+                         std::uint32_t count, bool last, bool &damage_said) {
+    std::uint8_t *group[rows_per_group];
+    count = std::min(count, rows_per_group);
+    for (std::uint8_t **row = group; row != group + count; ++row, first += stride) *row = first;
+    scan.read_rows(group, count);
+    status damage = reduced_damage(context, scan, damage_said);
+    if (damage.ok() && last) note_extraneous_bytes(context, scan);
+    return damage;
+}
+
 // Every row of a reduced decode into the record's pixels.
 status read_reduced(jpeg_read_context &context, reduced_scan &scan, std::uint8_t *pixels) {
-    constexpr std::uint32_t rows_at_once = 16;
     const std::size_t stride = rgba_bytes * scan.width();
     bool said = false;
-    for (std::uint32_t y = 0; y < scan.height(); y += rows_at_once) {
-        std::uint8_t *group[rows_at_once];
-        const std::uint32_t count = std::min(rows_at_once, scan.height() - y);
-        std::uint8_t *row_start = pixels + std::size_t{y} * stride;
-        for (std::uint8_t **row = group; row != group + count; ++row, row_start += stride) *row = row_start;
-        scan.read_rows(group, count);
-        status damage = reduced_damage(context, scan, said);
-        if (!damage.ok()) return damage;
+    for (std::uint32_t y = 0; y < scan.height(); y += rows_per_group) {
+        const std::uint32_t count = std::min(rows_per_group, scan.height() - y);
+        status read = read_reduced_rows(context, scan, pixels + std::size_t{y} * stride, stride, count,
+                                        y + count == scan.height(), said);
+        if (!read.ok()) return read;
     }
-    note_extraneous_bytes(context, scan);
     return success();
 }
 
@@ -385,7 +397,7 @@ public:
 private:
     // As many rows as the encoder takes at once; the decode keeps this many
     // groups ready ahead of it.
-    static constexpr JDIMENSION group_rows = 16;
+    static constexpr JDIMENSION group_rows = rows_per_group;
     static constexpr int groups_ahead = 4;
     static constexpr std::uint64_t decode_ahead_pixels = std::uint64_t{1} << 20;
 
@@ -440,17 +452,13 @@ private:
     JDIMENSION reduced_group(int index) {
         const std::uint32_t count = std::min<std::uint32_t>(group_rows, reduced_->height() - reduced_rows_);
         if (count == 0) return 0;
-        std::uint8_t *starts[group_rows];
-        JSAMPLE *row_start = group_start(index);
-        for (std::uint8_t **row = starts; row != starts + count; ++row, row_start += stride_) *row = row_start;
-        reduced_->read_rows(starts, count);
         reduced_rows_ += count;
-        const status damage = reduced_damage(*context_, *reduced_, damage_said_);
-        if (!damage.ok()) {
-            failure_ = damage;
+        status read = read_reduced_rows(*context_, *reduced_, group_start(index), stride_, count,
+                                        reduced_rows_ == reduced_->height(), damage_said_);
+        if (!read.ok()) {
+            failure_ = read;
             return 0;
         }
-        if (reduced_rows_ == reduced_->height()) note_extraneous_bytes(*context_, *reduced_);
         return count;
     }
 

@@ -381,18 +381,8 @@ __attribute__((always_inline)) inline bool decode_blocks(bit_reader &in, const r
 }
 
 // The same for the common layouts, each inlined into one loop over a local
-// reader: every component's blocks of one size, or the first component's
-// of one size and the others' of another.
-template <int area>
-bool decode_mcu_alike(bit_reader &reader, const reduced_scan::component *components, std::size_t count,
-                      std::int16_t *predictors, std::int16_t *block_predictors, std::int16_t *sums) {
-    bit_reader in = reader;
-    for (std::size_t ci = 0; ci < count; ++ci)
-        if (!decode_blocks<area>(in, components[ci], predictors[ci], block_predictors, sums)) return false;
-    reader = in;
-    return true;
-}
-
+// reader: the first component's blocks of one size, the others' of
+// another (or the same).
 template <int first_area, int other_area>
 bool decode_mcu_of(bit_reader &reader, const reduced_scan::component *components, std::size_t count,
                    std::int16_t *predictors, std::int16_t *block_predictors, std::int16_t *sums) {
@@ -409,8 +399,8 @@ mcu_decoder decoder_for(const std::vector<reduced_scan::component> &components) 
     const int first = area(components.front());
     const int other = components.size() > 1 ? area(components[1]) : first;
     if (components.size() > 2 && area(components[2]) != other) return decode_any_mcu;
-    if (first == 1 && other == 1) return decode_mcu_alike<1>;
-    if (first == 4 && other == 4) return decode_mcu_alike<4>;
+    if (first == 1 && other == 1) return decode_mcu_of<1, 1>;
+    if (first == 4 && other == 4) return decode_mcu_of<4, 4>;
     if (first == 1 && other == 2) return decode_mcu_of<1, 2>;
     if (first == 1 && other == 4) return decode_mcu_of<1, 4>;
     if (first == 4 && other == 8) return decode_mcu_of<4, 8>;
@@ -504,11 +494,8 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
     if (!suits(cinfo, shrink)) return nullptr;
     // The scan must end with the end of the image; anything else after it
     // (another scan or frame, a restart, nothing) is libjpeg's to judge.
-    const std::uint8_t *bytes = rest.data();
-    std::size_t scan_end = 0;
-    for (; scan_end + 1 < rest.size(); ++scan_end)
-        if (bytes[scan_end] == marker_prefix && bytes[scan_end + 1] != 0) break;
-    if (scan_end + 1 >= rest.size() || bytes[scan_end + 1] != end_of_image) return nullptr;
+    const std::size_t scan_end = data_end(rest.data(), rest.size());
+    if (scan_end + 1 >= rest.size() || rest.data()[scan_end + 1] != end_of_image) return nullptr;
     const bool large = std::uint64_t{cinfo.image_width} * cinfo.image_height >= large_image_pixels;
     if (large && scan_end < speculation_bytes) return nullptr;
 
@@ -561,16 +548,14 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
             for (int k = 0; k < block_coefficients; ++k) {
                 const int frequency_down = natural_order[k] / block_side;
                 const int frequency_across = natural_order[k] % block_side;
+                float *pattern = c.patterns.data() + std::ptrdiff_t{k} * area;
                 for (int y = 0; y < c.down; ++y)
-                    for (int x = 0; x < c.across; ++x)
-                        c.patterns[std::size_t(k) * std::size_t(area) + std::size_t(y * c.across + x)] = static_cast<float>(
-                            quantities[natural_order[k]] * down_means[y][frequency_down] *
-                            across_means[x][frequency_across]);
+                    for (int x = 0; x < c.across; ++x, ++pattern) {
+                        *pattern = static_cast<float>(quantities[natural_order[k]] * down_means[y][frequency_down] *
+                                                      across_means[x][frequency_across]);
+                        if (std::abs(*pattern) > cancelled) c.contributes[k] = 1;
+                    }
             }
-            for (int k = 0; k < block_coefficients; ++k)
-                for (int p = 0; p < area; ++p)
-                    if (std::abs(c.patterns[std::size_t(k) * std::size_t(area) + std::size_t(p)]) > cancelled)
-                        c.contributes[k] = 1;
             c.dc_weight = c.patterns[0];
             c.store = store_for(c.across, c.down);
             c.plane.reset(allocate_block(std::size_t{scan->plane_stride_} * scan->rows_per_mcu_row_));
@@ -751,8 +736,8 @@ std::uint32_t reduced_scan::take_decoded_ahead(std::uint64_t mcu, std::uint32_t 
     for (std::uint32_t i = 0; i < taken; ++i)
         store_mcu(column + i, kept.block_predictors + (record + i) * blocks_per_mcu_,
                   kept.sums + (record + i) * sums_per_mcu_, ahead.offsets);
-    // Where the last MCU taken ends is where the thread began the next,
-    // read once it is joined.
+    // Where the last MCU taken ends is where the thread noted the next one
+    // beginning, before it handed this one out.
     end_record_ = std::ptrdiff_t(record + taken);
     return taken;
 }
