@@ -2,7 +2,7 @@
 // photographs: metadata, JPEG to JPEG at quality 80, JPEG to PNG at each
 // one's defaults, a 256-pixel thumbnail (PNG) with its PSNR against the exact
 // full-decode Lanczos3 resize, and all the thumbnails at once. Median
-// milliseconds per case; both sides alternate which goes first.
+// milliseconds per case, the two sides' rounds run in turn.
 //   node node_bench.js ROUNDS OUT_DIR PHOTO...   (env SHARP_HOME, RASTERKIT_NODE)
 const fs = require('fs');
 const path = require('path');
@@ -13,16 +13,26 @@ const threads = Number(process.env.UV_THREADPOOL_SIZE || 4);
 sharp.concurrency(threads);
 sharp.cache(false);
 
-async function median(rounds, job) {
+async function time(job) {
+  const start = process.hrtime.bigint();
   await job();
-  const times = [];
+  return Number(process.hrtime.bigint() - start) / 1e6;
+}
+
+const median = (times) => times.sort((a, b) => a - b)[Math.floor(times.length / 2)];
+
+// Medians of the two sides' rounds, run in turn (each once first to warm
+// up), the side that goes first swapped every round: both meet the machine
+// in the same state, which on a shared VM drifts within seconds.
+async function sideBySide(rounds, ours, theirs) {
+  await ours();
+  await theirs();
+  const times = [[], []];
   for (let r = 0; r < rounds; r += 1) {
-    const start = process.hrtime.bigint();
-    await job();
-    times.push(Number(process.hrtime.bigint() - start) / 1e6);
+    const order = r % 2 === 0 ? [0, 1] : [1, 0];
+    for (const side of order) times[side].push(await time(side === 0 ? ours : theirs));
   }
-  times.sort((a, b) => a - b);
-  return times[Math.floor(times.length / 2)];
+  return times.map(median);
 }
 
 function psnr(ours, reference) {
@@ -43,28 +53,27 @@ async function rgba(png) {
 async function main() {
   const [rounds, out, ...photos] = process.argv.slice(2);
   const lines = [];
-  const report = (name, ours, theirs, extra = '') => {
+  const report = (name, [ours, theirs], extra = '') => {
     lines.push({ name, ours, theirs, extra });
   };
   for (const photo of photos) {
     const name = path.basename(photo);
     const buffer = fs.readFileSync(photo);
-    report(`${name} probe/metadata`, await median(rounds, () => rasterkit.probe(photo)),
-      await median(rounds, () => sharp(photo).metadata()));
+    report(`${name} probe/metadata`, await sideBySide(rounds, () => rasterkit.probe(photo), () => sharp(photo).metadata()));
     let ourJpeg; let theirJpeg;
-    report(`${name} JPEG q80`,
-      await median(rounds, async () => { ourJpeg = await rasterkit.convert(buffer, { format: 'jpeg', quality: 80 }); }),
-      await median(rounds, async () => { theirJpeg = await sharp(buffer).jpeg({ quality: 80 }).toBuffer(); }),
+    report(`${name} JPEG q80`, await sideBySide(rounds,
+      async () => { ourJpeg = await rasterkit.convert(buffer, { format: 'jpeg', quality: 80 }); },
+      async () => { theirJpeg = await sharp(buffer).jpeg({ quality: 80 }).toBuffer(); }),
       `bytes ${ourJpeg.length} | ${theirJpeg.length}`);
     let ourPng; let theirPng;
-    report(`${name} PNG (defaults)`,
-      await median(rounds, async () => { ourPng = await rasterkit.convert(buffer, { format: 'png' }); }),
-      await median(rounds, async () => { theirPng = await sharp(buffer).png().toBuffer(); }));
+    report(`${name} PNG (defaults)`, await sideBySide(rounds,
+      async () => { ourPng = await rasterkit.convert(buffer, { format: 'png' }); },
+      async () => { theirPng = await sharp(buffer).png().toBuffer(); }));
     const box = { width: 256, height: 256, fit: 'inside' };
     let ourThumb; let theirThumb;
-    report(`${name} thumbnail 256`,
-      await median(rounds, async () => { ourThumb = await rasterkit.convert(buffer, { format: 'png', compression: 1, resize: box }); }),
-      await median(rounds, async () => {
+    report(`${name} thumbnail 256`, await sideBySide(rounds,
+      async () => { ourThumb = await rasterkit.convert(buffer, { format: 'png', compression: 1, resize: box }); },
+      async () => {
         theirThumb = await sharp(buffer).resize(256, 256, { fit: 'inside' }).png({ compressionLevel: 1 }).toBuffer();
       }));
     const exact = await rasterkit.read(buffer, { resize: box, exact: true });
@@ -75,9 +84,9 @@ async function main() {
   }
   fs.mkdirSync(path.join(out, 'ours'), { recursive: true });
   fs.mkdirSync(path.join(out, 'sharp'), { recursive: true });
-  report(`${photos.length} thumbnails at once`,
-    await median(rounds, () => rasterkit.convertFiles(photos, path.join(out, 'ours'), { format: 'png', compression: 1, resize: { width: 256, height: 256 } })),
-    await median(rounds, () => Promise.all(photos.map((photo) => sharp(photo).resize(256, 256, { fit: 'inside' })
+  report(`${photos.length} thumbnails at once`, await sideBySide(rounds,
+    () => rasterkit.convertFiles(photos, path.join(out, 'ours'), { format: 'png', compression: 1, resize: { width: 256, height: 256 } }),
+    () => Promise.all(photos.map((photo) => sharp(photo).resize(256, 256, { fit: 'inside' })
       .png({ compressionLevel: 1 }).toFile(path.join(out, 'sharp', path.basename(photo) + '.png'))))));
   console.log(JSON.stringify({ threads, lines }));
 }
