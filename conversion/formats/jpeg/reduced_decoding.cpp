@@ -13,6 +13,8 @@
 #include <system_error>
 #include <thread>
 
+#include "vector_clones.h"
+
 namespace rkconv {
 
 using namespace huffman;
@@ -241,13 +243,13 @@ std::int16_t to_fixed(float sum) {
 
 // The AC sums of a block from its listed coefficients, four output pixels
 // to a vector (GCC's and Clang's vector extension): the compiler left
-// these loops scalar.
+// these loops scalar. Inlined into the MCU loops like the decode itself.
 using four_floats = float __attribute__((vector_size(16)));
 using four_ints = std::int32_t __attribute__((vector_size(16)));
 
 template <int area>
-void sum_listed(const float *patterns, const std::int16_t *values, const std::int16_t *positions, int listed,
-                std::int16_t *sums) {
+__attribute__((always_inline)) inline void sum_listed(const float *patterns, const std::int16_t *values,
+                                                      const std::int16_t *positions, int listed, std::int16_t *sums) {
     if constexpr (area < 4) {
         float block_sums[std::size_t{area}] = {};
         for (int i = 0; i < listed; ++i)
@@ -440,9 +442,11 @@ block_store store_for(int across, int down) {
 }
 
 // libjpeg's fixed-point YCbCr to RGB (T.871), so the same samples give
-// the same pixels; each pixel stored as one word, so the loop vectorises.
-void ycbcr_to_rgba(const std::uint8_t *__restrict luma, const std::uint8_t *__restrict blue,
-                   const std::uint8_t *__restrict red, std::uint32_t width, std::uint8_t *__restrict out) {
+// the same pixels; each pixel stored as one word, so the loop vectorises
+// (with AVX2 where the processor has it: SSE2 has no 32-bit min and max).
+RKCONV_VECTOR_CLONES void ycbcr_to_rgba(const std::uint8_t *__restrict luma, const std::uint8_t *__restrict blue,
+                                        const std::uint8_t *__restrict red, std::uint32_t width,
+                                        std::uint8_t *__restrict out) {
     // T.871's factors 1.402, 1.772, 0.71414 and 0.34414 in 16-bit fixed point, rounded as libjpeg rounds them.
     constexpr int scale_bits = 16;
     constexpr int one_half = 1 << (scale_bits - 1);
