@@ -13,6 +13,10 @@
 #include <system_error>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "vector_clones.h"
 
 namespace rkconv {
@@ -33,6 +37,7 @@ constexpr float cancelled = 1e-4f;  // a pattern's weights this small are roundi
 constexpr int fixed_shift = 6;
 constexpr float fixed_unit = 1 << fixed_shift;
 constexpr float fixed_limit = 32767;
+constexpr int whole_limit = 32767;
 // Scans this long are split between two threads (photographs of 8
 // megapixels and more at quality 90); a shorter one of an image this large
 // is left to libjpeg, whose decode runs ahead of the resize on a second
@@ -133,13 +138,26 @@ huffman_table table_of(const JHUFF_TBL &libjpeg) {
 using mcu_decoder = bool (*)(bit_reader &in, const reduced_scan::component *components, std::size_t count,
                              std::int16_t *predictors, std::int16_t *block_predictors, std::int16_t *sums);
 
+using block_store = void (*)(const std::int16_t *sums, int dc_part, std::uint8_t *block, std::size_t stride);
+
+// Where one block of an MCU goes, worked out once for the scan rather than
+// for every block from its component's layout.
+struct block_place {
+    block_store store = nullptr;
+    std::uint8_t *plane = nullptr;  // its component's plane of one MCU row
+    std::size_t mcu_width = 0;      // samples of that plane an MCU spans
+    std::size_t offset = 0;         // of its first sample from the MCU's first
+    std::ptrdiff_t sums = 0;        // of its sums from the MCU's first
+    int dc_step = 0;
+    std::size_t component = 0;
+};
+
 struct reduced_scan::tables {
     decoding_table decoding[2][table_slots];
     fast_ac_entry fast_ac[table_slots][1 << fast_bits];
     mcu_decoder decode_mcu = nullptr;  // suited to the components' block sizes
+    block_place places[max_blocks_per_mcu];  // in the order the scan codes the blocks
 };
-
-using block_store = void (*)(const std::int16_t *sums, int dc_part, std::uint8_t *block, std::size_t stride);
 
 struct reduced_scan::component {
     const decoding_table *dc = nullptr;
@@ -156,7 +174,7 @@ struct reduced_scan::component {
     // 1 for a coefficient whose pattern is not all zeros: the spans' means
     // of most frequencies cancel (at 1/8 every AC one does).
     std::uint8_t contributes[block_coefficients] = {};
-    float dc_weight = 0;  // what a unit of DC adds to every output pixel
+    int dc_step = 0;  // what a unit of DC adds to every output pixel, in 64ths (an eighth of its quantum)
     block_store store = nullptr;
     owned_block plane;  // one MCU row at the output's size
 };
@@ -396,6 +414,23 @@ bool decode_mcu_of(bit_reader &reader, const reduced_scan::component *components
     return true;
 }
 
+void place_blocks(const std::vector<reduced_scan::component> &components, std::size_t stride, block_place *places) {
+    std::ptrdiff_t sums = 0;
+    for (std::size_t ci = 0; ci < components.size(); ++ci) {
+        const reduced_scan::component &c = components[ci];
+        for (int by = 0; by < c.blocks_down; ++by)
+            for (int bx = 0; bx < c.blocks_across; ++bx, ++places, sums += std::ptrdiff_t(c.across) * c.down) {
+                places->store = c.store;
+                places->plane = c.plane.get();
+                places->mcu_width = std::size_t(c.blocks_across) * std::size_t(c.across);
+                places->offset = std::size_t(by * c.down) * stride + std::size_t(bx * c.across);
+                places->sums = sums;
+                places->dc_step = c.dc_step;
+                places->component = ci;
+            }
+    }
+}
+
 mcu_decoder decoder_for(const std::vector<reduced_scan::component> &components) {
     const auto area = [](const reduced_scan::component &c) { return c.across * c.down; };
     const int first = area(components.front());
@@ -415,11 +450,30 @@ mcu_decoder decoder_for(const std::vector<reduced_scan::component> &components) 
 template <int across, int down>
 void store_block(const std::int16_t *sums, int dc_part, std::uint8_t *block, std::size_t stride) {
     constexpr int centre = (128 << fixed_shift) + (1 << fixed_shift) / 2;  // the level shift, and a half to round down by
-    for (int y = 0; y < down; ++y, block += stride)
-        for (int x = 0; x < across; ++x) {
-            const int level = (sums[y * across + x] + dc_part + centre) >> fixed_shift;
-            block[x] = static_cast<std::uint8_t>(std::min(std::max(level, 0), 255));
+    constexpr int area = across * down;
+    const int offset = dc_part + centre;
+    std::uint8_t levels[std::size_t{area}];
+#if defined(__SSE2__)
+    if constexpr (area % 4 == 0) {
+        // Four samples at a time; SSE2's saturating packs are the clamp,
+        // which the compiler otherwise made a branch or a mask a sample.
+        const __m128i add = _mm_set1_epi32(offset);
+        for (int i = 0; i < area; i += 4) {
+            const __m128i part = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(sums + i));
+            const __m128i wide = _mm_srai_epi32(_mm_unpacklo_epi16(part, part), 16);
+            const __m128i level = _mm_srai_epi32(_mm_add_epi32(wide, add), fixed_shift);
+            const __m128i words = _mm_packs_epi32(level, level);
+            const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+            std::memcpy(levels + i, &bytes, sizeof bytes);
         }
+    } else
+#endif
+    {
+        for (int i = 0; i < area; ++i)
+            levels[i] = static_cast<std::uint8_t>(std::min(std::max((sums[i] + offset) >> fixed_shift, 0), 255));
+    }
+    for (int y = 0; y < down; ++y, block += stride)
+        std::memcpy(block, levels + y * across, static_cast<std::size_t>(across));
 }
 
 template <int across>
@@ -560,7 +614,7 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
                         if (std::abs(*pattern) > cancelled) c.contributes[k] = 1;
                     }
             }
-            c.dc_weight = c.patterns[0];
+            c.dc_step = static_cast<int>(std::lround(c.patterns[0] * fixed_unit));
             c.store = store_for(c.across, c.down);
             c.plane.reset(allocate_block(std::size_t{scan->plane_stride_} * scan->rows_per_mcu_row_));
             if (!c.plane) return nullptr;
@@ -580,6 +634,8 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
     std::memset(rest.data() + data_length, 0, lookahead_room);
     scan->reader_ = bit_reader(rest.data(), data_length);
     scan->data_length_ = data_length;
+    if (scan->blocks_per_mcu_ > max_blocks_per_mcu) return nullptr;  // libjpeg refuses such a frame first
+    place_blocks(scan->components_, scan->plane_stride_, tables->places);
     tables->decode_mcu = decoder_for(scan->components_);
     scan->tables_ = std::move(tables);
     if (data_length >= speculation_bytes) scan->start_speculation(shrink);
@@ -612,16 +668,12 @@ reduced_scan::~reduced_scan() = default;
 
 void reduced_scan::store_mcu(std::uint32_t column, const std::int16_t *block_predictors, const std::int16_t *sums,
                              const std::int16_t *offsets) {
-    for (std::size_t ci = 0; ci < components_.size(); ++ci) {
-        const component &c = components_[ci];
-        std::uint8_t *mcu_start = c.plane.get() + std::size_t{column} * unsigned(c.blocks_across * c.across);
-        for (int by = 0; by < c.blocks_down; ++by)
-            for (int bx = 0; bx < c.blocks_across; ++bx, sums += std::ptrdiff_t(c.across) * c.down) {
-                const auto predictor = static_cast<std::int16_t>(static_cast<std::uint32_t>(*block_predictors++) +
-                                                                 static_cast<std::uint32_t>(offsets[ci]));
-                c.store(sums, to_fixed(float(predictor) * c.dc_weight),
-                        mcu_start + std::size_t(by * c.down) * plane_stride_ + unsigned(bx * c.across), plane_stride_);
-            }
+    for (std::size_t b = 0; b < blocks_per_mcu_; ++b) {
+        const block_place &place = tables_->places[b];
+        const auto predictor = static_cast<std::int16_t>(static_cast<std::uint32_t>(block_predictors[b]) +
+                                                         static_cast<std::uint32_t>(offsets[place.component]));
+        place.store(sums + place.sums, std::min(std::max(predictor * place.dc_step, -whole_limit), whole_limit),
+                    place.plane + std::size_t{column} * place.mcu_width + place.offset, plane_stride_);
     }
 }
 
