@@ -129,7 +129,7 @@ inline void horizontal(const std::uint8_t *in, std::int32_t in_width, std::int32
                 // step), folded in the end.
                 eight_sums pairs = {half, half, half, half, 0, 0, 0, 0};
                 std::int32_t t = 0;
-                for (; t + 2 <= n; t += 2, p += 2 * channels)
+                for (; t + 2 <= n; t += 2, p += std::ptrdiff_t{2} * channels)
                     pairs += eight_sums{p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]} *
                              eight_sums{w[t], w[t], w[t], w[t], w[t + 1], w[t + 1], w[t + 1], w[t + 1]};
                 four_sums sums = {pairs[0] + pairs[4], pairs[1] + pairs[5], pairs[2] + pairs[6], pairs[3] + pairs[7]};
