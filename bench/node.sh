@@ -27,7 +27,8 @@ let met = 0, missed = 0;
 const verdict = (ok) => { ok ? met++ : missed++; return ok ? "met" : "MISSED"; };
 for (const line of require("fs").readFileSync(0, "utf8").trim().split("\n")) {
   const run = JSON.parse(line);
-  console.log(`${run.threads === 1 ? "One thread each" : "The default pool (" + run.threads + " threads)"}; ms, rasterkit | sharp`);
+  console.log(`${run.threads === 1 ? "One thread each" : "The default pool (" + run.threads + " threads)"}; ms, rasterkit | sharp` +
+    ` (first touch of 12 MB after the run: ${run.firstTouch.toFixed(1)} ms)`);
   for (const { name, ours, theirs, extra, png } of run.lines) {
     const ratio = ours / theirs;
     console.log(`  ${name.padEnd(44)} ${ours.toFixed(1).padStart(8)} | ${theirs.toFixed(1).padStart(8)}  ratio ${ratio.toFixed(3)}  target <= 1  ${verdict(ratio <= 1)}  ${extra}`);

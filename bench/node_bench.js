@@ -35,6 +35,16 @@ async function sideBySide(rounds, ours, theirs) {
   return times.map(median);
 }
 
+// What writing 12 MB of fresh memory costs (page faults), in a new process
+// whose allocator maps it afresh: on this VM it moves from about 3 ms to
+// over 40 within minutes, and libjpeg zeroes its whole-image buffer for a
+// progressive file on every call.
+function firstTouchMs() {
+  const probe = 'const s = process.hrtime.bigint(); Buffer.allocUnsafeSlow(12 << 20).fill(1);' +
+    'console.log(Number(process.hrtime.bigint() - s) / 1e6)';
+  return Number(require('child_process').execFileSync(process.execPath, ['-e', probe]).toString());
+}
+
 function psnr(ours, reference) {
   let error = 0;
   let samples = 0;
@@ -88,6 +98,6 @@ async function main() {
     () => rasterkit.convertFiles(photos, path.join(out, 'ours'), { format: 'png', compression: 1, resize: { width: 256, height: 256 } }),
     () => Promise.all(photos.map((photo) => sharp(photo).resize(256, 256, { fit: 'inside' })
       .png({ compressionLevel: 1 }).toFile(path.join(out, 'sharp', path.basename(photo) + '.png'))))));
-  console.log(JSON.stringify({ threads, lines }));
+  console.log(JSON.stringify({ threads, firstTouch: firstTouchMs(), lines }));
 }
 main();
