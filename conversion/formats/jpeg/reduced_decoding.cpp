@@ -39,10 +39,13 @@ constexpr float fixed_unit = 1 << fixed_shift;
 constexpr float fixed_limit = 32767;
 constexpr int whole_limit = 32767;
 // Scans this long are split between two threads (photographs of 8
-// megapixels and more at quality 90); a shorter one is decoded on the
-// caller's thread alone, as fast as libjpeg's decode running ahead of the
-// resize on a second thread, with half the work.
+// megapixels and more at quality 90); a shorter colour one is decoded on
+// the caller's thread alone, faster than libjpeg's decode running ahead of
+// the resize on a second thread, with half the work. A short greyscale
+// scan of a large image is left to that: with a third of the data to
+// decode, the resize is most of the time, and sharing it pays.
 constexpr std::size_t speculation_bytes = std::size_t{512} << 10;
+constexpr std::uint64_t large_image_pixels = std::uint64_t{1} << 20;
 // The caller's thread also makes every row from the MCUs, which takes the
 // more of its time the larger the output.
 constexpr double share_decoded_ahead_at_quarter = 0.7;
@@ -553,6 +556,8 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
     // (another scan or frame, a restart, nothing) is libjpeg's to judge.
     const std::size_t scan_end = data_end(rest.data(), rest.size());
     if (scan_end + 1 >= rest.size() || rest.data()[scan_end + 1] != end_of_image) return nullptr;
+    const bool large = std::uint64_t{cinfo.image_width} * cinfo.image_height >= large_image_pixels;
+    if (large && cinfo.comps_in_scan == 1 && scan_end < speculation_bytes) return nullptr;
 
     std::unique_ptr<reduced_scan> scan(new (std::nothrow) reduced_scan);
     std::unique_ptr<reduced_scan::tables> tables(new (std::nothrow) reduced_scan::tables);

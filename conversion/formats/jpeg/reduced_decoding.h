@@ -31,8 +31,9 @@ public:
 
     // The scan whose bytes, from the first of its entropy-coded data to the
     // end of the file, are in `rest`; null when they do not end with the end
-    // of the image right after the scan (libjpeg is then left to read them)
-    // or without the memory. On success `rest` is rewritten and must outlive
+    // of the image right after the scan (libjpeg is then left to read them),
+    // for a large greyscale image whose scan is too short to split, or
+    // without the memory. On success `rest` is rewritten and must outlive
     // the scan.
     static std::unique_ptr<reduced_scan> open(const jpeg_decompress_struct &cinfo, unsigned int shrink,
                                               growing_block &rest);
