@@ -39,6 +39,9 @@ public:
     virtual ~row_stream() = default;
     // Why the rows stopped coming; success while they come.
     virtual status failure() const = 0;
+    // Whether every row is opaque grey, each pixel's three colour samples
+    // equal (a greyscale file's), which a resize can then treat as one channel.
+    virtual bool grey() const { return false; }
 };
 
 class decoder {

@@ -111,8 +111,9 @@ status read_input(const input_place &input, const rkconv_options &options, raste
             if (std::unique_ptr<row_stream> rows = opened->start_rows(settings, decoder_said)) {
                 record fresh;
                 status resized = rows->failure();
-                if (resized.ok()) resized = fresh.valid() ? resize_rows(*rows, width, height, geometry, plan, fresh.get())
-                                                          : out_of_memory();
+                if (resized.ok())
+                    resized = fresh.valid() ? resize_rows(*rows, width, height, rows->grey(), geometry, plan, fresh.get())
+                                            : out_of_memory();
                 // Rows that stopped coming say why themselves.
                 if (status stopped = rows->failure(); !stopped.ok()) return stopped;
                 if (!resized.ok()) return resized;

@@ -313,21 +313,26 @@ TEST(ShrinkOnLoad, DamageInTheScanFailsUnlessAccepted) {
 
 // A JPEG that needs no turn is resized as its rows are decoded (a decode
 // ahead on a second thread from a megapixel up): the same pixels as its
-// decoded image resized, through each fit's canvas and a turn after; damage
-// met on the way fails the read unless accepted.
+// decoded image resized, through each fit's canvas and a turn after, in
+// colour and greyscale; damage met on the way fails the read unless accepted.
 TEST(Resampler, RowsResizedAsTheyAreDecoded) {
     const auto read = [](const bytes &file, rkconv_options *settings, image_record &image) {
         message why;
         const int32_t result = rkconv_read_bytes(file.data(), file.size(), settings, image.image, nullptr, &why.text);
         return std::make_pair(result, why.str());
     };
-    for (const image_record &photo : {pattern(1600, 1200), pattern(300, 200)}) {
-        const bytes jpeg = encoded(photo, RKCONV_FORMAT_JPEG);
+    std::vector<std::pair<std::string, bytes>> jpegs;
+    for (const image_record &photo : {pattern(1600, 1200), pattern(300, 200)})
+        jpegs.emplace_back(std::to_string(photo.image->width), encoded(photo, RKCONV_FORMAT_JPEG));
+    // A greyscale file's rows are resized as one channel, as its decoded image is.
+    jpegs.emplace_back("grey", file_bytes(std::string(RASTERKIT_CORPUS_DIR) + "/jpeg/generated/testorig-gray.jpg"));
+    for (const auto &[name, jpeg] : jpegs) {
+        if (jpeg.empty()) continue;  // no corpus
         image_record decoded;
         ASSERT_EQ(read(jpeg, nullptr, decoded).first, 0);
         const bytes png = encoded(decoded, RKCONV_FORMAT_PNG);
         for (const char *fit : {"inside", "cover", "contain"}) {
-            SCOPED_TRACE(std::to_string(photo.image->width) + " " + fit);
+            SCOPED_TRACE(name + " " + fit);
             options settings;
             rkconv_options_set_resize(settings.handle, 120, 120);
             rkconv_options_set_fit(settings.handle, fit);

@@ -223,9 +223,9 @@ bool resizes_rows(const geometry_settings &settings, std::int32_t width, std::in
            box_factor(settings, width, height, plan) < 2;
 }
 
-status resize_rows(rasterkit::rgba_row_source &rows, std::int32_t width, std::int32_t height,
+status resize_rows(rasterkit::rgba_row_source &rows, std::int32_t width, std::int32_t height, bool grey,
                    const geometry_settings &settings, const planned_size &plan, rasterkit_image *image) {
-    if (status s = resample_rows(rows, width, height, request_of(settings, plan), image); !s.ok()) return s;
+    if (status s = resample_rows(rows, width, height, grey, request_of(settings, plan), image); !s.ok()) return s;
     return after_resize(image, settings, plan);
 }
 

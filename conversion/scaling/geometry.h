@@ -80,8 +80,9 @@ bool resizes_rows(const geometry_settings &settings, std::int32_t width, std::in
                   const planned_size &plan);
 
 // apply_geometry for such a resize, fed the rows of the width x height
-// image; `image` receives the result.
-status resize_rows(rasterkit::rgba_row_source &rows, std::int32_t width, std::int32_t height,
+// image (`grey` where they are known to be opaque grey); `image` receives
+// the result.
+status resize_rows(rasterkit::rgba_row_source &rows, std::int32_t width, std::int32_t height, bool grey,
                    const geometry_settings &settings, const planned_size &plan, rasterkit_image *image);
 
 }  // namespace rkconv

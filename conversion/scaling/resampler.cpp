@@ -302,7 +302,7 @@ status resample(rasterkit_image *image, const resample_request &request) {
     return success();
 }
 
-status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, std::int32_t in_height,
+status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, std::int32_t in_height, bool grey,
                      const resample_request &request, rasterkit_image *image) {
     constexpr std::int32_t rows_at_once = 16;  // the row groups a decoder hands out
     const resampling_kernel &kernel = request.kernel != nullptr ? *request.kernel : default_kernel();
@@ -312,11 +312,14 @@ status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, st
     const axis_weights down = weights_for(in_height, height, kernel);
     const std::int32_t first_row = down.first.front();
     const std::int32_t last_row = down.first.back() + down.taps.back();
-    heap_block wide(std::size_t(width) * std::size_t(last_row - first_row) * channels);
+    const std::size_t wide_row = std::size_t(width) * (grey ? 1 : channels);
+    heap_block wide(wide_row * std::size_t(last_row - first_row));
     heap_block out(std::size_t(width) * std::size_t(height) * channels);
     if (wide.bytes == nullptr || out.bytes == nullptr) return out_of_memory();
     const std::vector<std::int32_t> across_fixed = fixed_point(across);
     const std::vector<std::int32_t> down_fixed = fixed_point(down);
+    const auto horizontal_pass = grey ? horizontal_grey : horizontal_rgba;
+    const auto vertical_pass = grey ? vertical_grey : vertical_rgba;
     // Each output row is made as soon as the rows under its window are in.
     JSAMPROW group[rows_at_once];
     std::int32_t made = 0;
@@ -325,11 +328,11 @@ status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, st
         if (!rows.next(group, static_cast<JDIMENSION>(count)))
             return failure(failure_kind::input_output, "the pixels stopped coming");
         for (std::int32_t i = std::max(0, first_row - y); i < count && y + i < last_row; ++i)
-            horizontal_rgba(group[i], in_width, 0, 1, wide.bytes + std::size_t(y + i - first_row) * std::size_t(width) * channels,
-                            width, across, across_fixed);
+            horizontal_pass(group[i], in_width, 0, 1, wide.bytes + std::size_t(y + i - first_row) * wide_row, width, across,
+                            across_fixed);
         std::int32_t ready = made;
         while (ready < height && down.first[std::size_t(ready)] + down.taps[std::size_t(ready)] <= y + count) ++ready;
-        vertical_rgba(wide.bytes, width, first_row, out.bytes, made, ready, down, down_fixed);
+        vertical_pass(wide.bytes, width, first_row, out.bytes, made, ready, down, down_fixed);
         made = ready;
     }
     std::free(image->data);

@@ -30,8 +30,10 @@ status resample(rasterkit_image *image, const resample_request &request);
 // from `rows` as they are decoded, so that the horizontal pass runs while
 // the decoder works and no decoded image is kept: `image` (its buffer
 // replaced) receives the result. A bad-argument request is refused as by
-// resample(); rows that stop coming fail it.
-status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, std::int32_t in_height,
+// resample(); rows that stop coming fail it. Rows known to be `grey`
+// (opaque, each pixel's three colour samples equal) are resized as one
+// channel, as resample() does a grey image.
+status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, std::int32_t in_height, bool grey,
                      const resample_request &request, rasterkit_image *image);
 
 // Averages each factor x factor block into one pixel (the last blocks of a

@@ -394,6 +394,9 @@ public:
         return failure_;
     }
 
+    // libjpeg and the reduced decode both give a greyscale file's sample as all three colours.
+    bool grey() const override { return context_->cinfo.jpeg_color_space == JCS_GRAYSCALE; }
+
 private:
     // As many rows as the encoder takes at once; the decode keeps this many
     // groups ready ahead of it.
