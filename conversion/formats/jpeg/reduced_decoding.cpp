@@ -36,8 +36,8 @@ constexpr std::uint8_t mid_grey = 128;
 constexpr float cancelled = 1e-4f;  // a pattern's weights this small are rounding left of zero
 constexpr int fixed_shift = 6;
 constexpr float fixed_unit = 1 << fixed_shift;
-constexpr float fixed_limit = 32767;
 constexpr int whole_limit = 32767;
+constexpr float fixed_limit = whole_limit;
 // Scans this long are split between two threads (photographs of 8
 // megapixels and more at quality 90); a shorter colour one is decoded on
 // the caller's thread alone, faster than libjpeg's decode running ahead of
@@ -150,7 +150,7 @@ struct block_place {
     std::size_t mcu_width = 0;      // samples of that plane an MCU spans
     std::size_t offset = 0;         // of its first sample from the MCU's first
     std::ptrdiff_t sums = 0;        // of its sums from the MCU's first
-    int dc_step = 0;
+    int dc_step = 0;                // what a unit of DC adds to each of its samples, in 64ths
     std::size_t component = 0;
 };
 
@@ -176,8 +176,6 @@ struct reduced_scan::component {
     // 1 for a coefficient whose pattern is not all zeros: the spans' means
     // of most frequencies cancel (at 1/8 every AC one does).
     std::uint8_t contributes[block_coefficients] = {};
-    int dc_step = 0;  // what a unit of DC adds to every output pixel, in 64ths (an eighth of its quantum)
-    block_store store = nullptr;
     owned_block plane;  // one MCU row at the output's size
 };
 
@@ -416,23 +414,6 @@ bool decode_mcu_of(bit_reader &reader, const reduced_scan::component *components
     return true;
 }
 
-void place_blocks(const std::vector<reduced_scan::component> &components, std::size_t stride, block_place *places) {
-    std::ptrdiff_t sums = 0;
-    for (std::size_t ci = 0; ci < components.size(); ++ci) {
-        const reduced_scan::component &c = components[ci];
-        for (int by = 0; by < c.blocks_down; ++by)
-            for (int bx = 0; bx < c.blocks_across; ++bx, ++places, sums += std::ptrdiff_t(c.across) * c.down) {
-                places->store = c.store;
-                places->plane = c.plane.get();
-                places->mcu_width = std::size_t(c.blocks_across) * std::size_t(c.across);
-                places->offset = std::size_t(by * c.down) * stride + std::size_t(bx * c.across);
-                places->sums = sums;
-                places->dc_step = c.dc_step;
-                places->component = ci;
-            }
-    }
-}
-
 mcu_decoder decoder_for(const std::vector<reduced_scan::component> &components) {
     const auto area = [](const reduced_scan::component &c) { return c.across * c.down; };
     const int first = area(components.front());
@@ -494,6 +475,25 @@ block_store store_for(int across, int down) {
         case 2: return store_for_down<2>(down);
         case 4: return store_for_down<4>(down);
         default: return store_for_down<block_side>(down);
+    }
+}
+
+// Each block's place in an MCU; its DC step is whole, as a unit of DC adds
+// an eighth of its quantum to every output pixel.
+void place_blocks(const std::vector<reduced_scan::component> &components, std::size_t stride, block_place *places) {
+    std::ptrdiff_t sums = 0;
+    for (std::size_t ci = 0; ci < components.size(); ++ci) {
+        const reduced_scan::component &c = components[ci];
+        for (int by = 0; by < c.blocks_down; ++by)
+            for (int bx = 0; bx < c.blocks_across; ++bx, ++places, sums += std::ptrdiff_t(c.across) * c.down) {
+                places->store = store_for(c.across, c.down);
+                places->plane = c.plane.get();
+                places->mcu_width = std::size_t(c.blocks_across) * std::size_t(c.across);
+                places->offset = std::size_t(by * c.down) * stride + std::size_t(bx * c.across);
+                places->sums = sums;
+                places->dc_step = static_cast<int>(std::lround(c.patterns[0] * fixed_unit));
+                places->component = ci;
+            }
     }
 }
 
@@ -616,8 +616,6 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
                         if (std::abs(*pattern) > cancelled) c.contributes[k] = 1;
                     }
             }
-            c.dc_step = static_cast<int>(std::lround(c.patterns[0] * fixed_unit));
-            c.store = store_for(c.across, c.down);
             c.plane.reset(allocate_block(std::size_t{scan->plane_stride_} * scan->rows_per_mcu_row_));
             if (!c.plane) return nullptr;
             scan->blocks_per_mcu_ += std::size_t(c.blocks_across * c.blocks_down);
