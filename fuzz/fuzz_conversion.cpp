@@ -1,7 +1,7 @@
 // The conversion library on hostile bytes: the header probe with its EXIF
 // and ICC reading, the limited read from memory (turned upright), the
 // encode of whatever was read with the profile it carried, and a thumbnail
-// read (a JPEG's scan decoded at 1/8 of its size by the library itself).
+// read (a JPEG's scans decoded at 1/8 of its size by the library itself).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>

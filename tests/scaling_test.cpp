@@ -311,6 +311,36 @@ TEST(ShrinkOnLoad, DamageInTheScanFailsUnlessAccepted) {
     EXPECT_NE(notice.said.find("extraneous bytes before marker 0xd9"), std::string::npos) << notice.said;
 }
 
+// A progressive file's scans, which the library reads itself at 1/4 and
+// 1/8, give the pixels of the same coefficients in one sequential scan, byte
+// for byte (libjpeg's are a level off here and there); a file cut short in
+// its later scans is left to libjpeg, which fails the read in its words
+// unless damage is accepted.
+TEST(ShrinkOnLoad, ProgressiveScansGiveTheSequentialPixels) {
+    for (const image_record &photo : {pattern(1600, 1200), pattern(300, 200)})
+        for (const std::int32_t chroma : {420, 444}) {
+            options sequential, progressive;
+            for (rkconv_options *o : {sequential.handle, progressive.handle}) rkconv_options_set_chroma(o, chroma);
+            rkconv_options_set_progressive(progressive.handle, 1);
+            const bytes one_scan = encoded(photo, RKCONV_FORMAT_JPEG, sequential);
+            const bytes layered = encoded(photo, RKCONV_FORMAT_JPEG, progressive);
+            for (const std::int32_t fraction : {4, 8}) {
+                SCOPED_TRACE(std::to_string(photo.image->width) + " " + std::to_string(chroma) + " at 1/" +
+                             std::to_string(fraction));
+                const std::int32_t box = photo.image->width / (2 * fraction);
+                const thumbnail ours = read_thumbnail(layered, box);
+                ASSERT_EQ(ours.result, 0) << ours.said;
+                EXPECT_EQ(ours.pixels, read_thumbnail(one_scan, box).pixels);
+            }
+            bytes cut = layered;
+            cut.resize(cut.size() * 3 / 4);
+            EXPECT_EQ(read_thumbnail(cut, 100).said, "damaged JPEG data (Premature end of JPEG file)");
+            const thumbnail lenient = read_thumbnail(cut, 100, true);
+            EXPECT_EQ(lenient.result, 0) << lenient.said;
+            EXPECT_NE(lenient.said.find("Premature end of JPEG file"), std::string::npos) << lenient.said;
+        }
+}
+
 // A JPEG that needs no turn is resized as its rows are decoded (a decode
 // ahead on a second thread from a megapixel up): the same pixels as its
 // decoded image resized, through each fit's canvas and a turn after, in

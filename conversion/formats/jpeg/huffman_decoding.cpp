@@ -9,6 +9,7 @@ namespace huffman {
 bool build_decoding(const huffman_table &table, int kind, decoding_table &decoding) {
     std::uint16_t codes[symbol_values] = {};
     if (!canonical_codes(table, codes)) return false;
+    decoding = decoding_table{};  // a table defined again leaves nothing of the one before
     std::copy(std::begin(table.symbols), std::end(table.symbols), decoding.symbols);
     decoding.kind = kind;
     int k = 0;

@@ -118,6 +118,14 @@ private:
     int held_ = 0;
 };
 
+// The value of `count` value bits (T.81, F.2.2.1), without a branch the
+// data would mispredict.
+inline int extend(std::uint32_t bits, int count) {
+    const auto value = static_cast<int>(bits);
+    const int half = (1 << count) >> 1;
+    return value < half ? value - (1 << count) + 1 : value;
+}
+
 // A code longer than the lookup table's.
 coded_symbol decode_long_code(std::uint32_t next16, const decoding_table &table);
 

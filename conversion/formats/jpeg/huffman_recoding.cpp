@@ -14,7 +14,7 @@ namespace {
 
 using namespace huffman;
 
-constexpr int table_slots = 4;
+constexpr int table_slots = huffman_slots;
 constexpr int table_kinds = 2;
 constexpr int max_components = 4;
 constexpr int max_sampling = 4;
@@ -154,19 +154,10 @@ std::uint64_t divide_up(std::uint64_t value, std::uint64_t by) { return (value +
 
 bool parse_tables(const std::uint8_t *at, const std::uint8_t *end, parsed_jpeg &jpeg) {
     while (at < end) {
-        if (end - at < 1 + max_code_length) return false;
-        const int kind = *at >> 4;
-        const int slot = *at & 0x0F;
-        if (kind > ac || slot >= table_slots) return false;
+        int kind = dc;
+        int slot = 0;
         huffman_table table;
-        for (int length = 1; length <= max_code_length; ++length) {
-            table.counts[length] = at[length];
-            table.total += at[length];
-        }
-        at += 1 + max_code_length;
-        if (table.total > symbol_values || end - at < table.total) return false;
-        std::copy_n(at, table.total, table.symbols);
-        at += table.total;
+        if (!read_table_definition(at, end, kind, slot, table)) return false;
         jpeg.tables[kind][slot] = table;
         jpeg.defined[kind][slot] = true;
     }

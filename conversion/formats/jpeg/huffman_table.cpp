@@ -1,5 +1,7 @@
 #include "formats/jpeg/huffman_table.h"
 
+#include <algorithm>
+
 namespace rkconv {
 namespace {
 
@@ -20,6 +22,24 @@ int least_counted(const symbol_counts &counts, int skip) {
 }
 
 }  // namespace
+
+bool read_table_definition(const std::uint8_t *&at, const std::uint8_t *end, int &kind, int &slot,
+                           huffman_table &table) {
+    if (end - at < 1 + max_code_length) return false;
+    kind = *at >> 4;
+    slot = *at & 0x0F;
+    if (kind > 1 || slot >= huffman_slots) return false;
+    table = huffman_table{};
+    for (int length = 1; length <= max_code_length; ++length) {
+        table.counts[length] = at[length];
+        table.total += at[length];
+    }
+    at += 1 + max_code_length;
+    if (table.total > symbol_values || end - at < table.total) return false;
+    std::copy_n(at, table.total, table.symbols);
+    at += table.total;
+    return true;
+}
 
 bool canonical_codes(const huffman_table &table, std::uint16_t (&codes)[symbol_values]) {
     std::uint32_t code = 0;

@@ -2,18 +2,26 @@
 // the table built for a scan's symbol counts.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace rkconv {
 
 constexpr int max_code_length = 16;
 constexpr int symbol_values = 256;
+constexpr int huffman_slots = 4;  // tables of each class a DHT segment may name
 
 struct huffman_table {
     std::uint8_t counts[max_code_length + 1] = {};  // counts[n]: codes of n bits; counts[0] unused
     std::uint8_t symbols[symbol_values] = {};       // in code order
     int total = 0;
 };
+
+// The next table of a DHT segment's payload from `at`, and `at` moved past
+// it: its class (0 for DC, 1 for AC) and slot; false for one that runs past
+// `end` or names no class or slot there is.
+bool read_table_definition(const std::uint8_t *&at, const std::uint8_t *end, int &kind, int &slot,
+                           huffman_table &table);
 
 // The code of each entry of `table.symbols` (T.81, C.2); false when the
 // counts overflow the code space.

@@ -33,9 +33,6 @@ namespace {
 constexpr std::size_t rgba_bytes = 4;
 constexpr unsigned int max_marker_bytes = 0xFFFF;
 constexpr unsigned char exif_marker_header[] = {'E', 'x', 'i', 'f', 0, 0};
-// No real file has this many scans; hostile progressive files use thousands
-// of them to make every scan a pass over the whole image.
-constexpr int max_scans = 1000;
 constexpr JOCTET end_of_image[] = {0xFF, JPEG_EOI};
 
 // What libjpeg changes while it works lives outside the frames that call
@@ -103,9 +100,9 @@ void attach_source(jpeg_read_context *context) {
 
 void limit_scans(j_common_ptr cinfo) {
     auto *decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (decompress->input_scan_number <= max_scans) return;
+    if (decompress->input_scan_number <= max_jpeg_scans) return;
     auto *trap = reinterpret_cast<jpeg_error_trap *>(cinfo->err);
-    std::snprintf(trap->text, sizeof trap->text, "Too many scans in JPEG file (more than %d)", max_scans);
+    std::snprintf(trap->text, sizeof trap->text, "Too many scans in JPEG file (more than %d)", max_jpeg_scans);
     std::longjmp(trap->resume, 1);  // NOLINT(cert-err52-cpp): the one way back from libjpeg
 }
 

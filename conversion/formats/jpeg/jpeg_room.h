@@ -9,6 +9,10 @@
 
 namespace rkconv {
 
+// No real file has this many scans; hostile progressive files use thousands
+// of them to make every scan a pass over the whole image.
+constexpr int max_jpeg_scans = 1000;
+
 std::unique_ptr<decoder> open_jpeg_decoder(byte_source &source);
 status encode_jpeg(const rasterkit_image *image, const encode_settings &settings, byte_sink &sink, warnings &said);
 status encode_jpeg_rows(std::int32_t width, std::int32_t height, rasterkit::rgba_row_source &rows,

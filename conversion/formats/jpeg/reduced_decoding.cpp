@@ -80,14 +80,6 @@ struct fast_ac_entry {
 };
 constexpr std::uint8_t end_of_block_run = block_coefficients;
 
-// The value of `count` value bits (T.81, F.2.2.1), without a branch the
-// data would mispredict.
-int extend(std::uint32_t bits, int count) {
-    const auto value = static_cast<int>(bits);
-    const int half = (1 << count) >> 1;
-    return value < half ? value - (1 << count) + 1 : value;
-}
-
 void build_fast_ac(const decoding_table &table, fast_ac_entry (&fast)[1 << fast_bits]) {
     for (std::uint32_t index = 0; index < (1U << fast_bits); ++index) {
         const coded_symbol coded = table.fast[index];
@@ -123,16 +115,6 @@ int block_output(int most, int own, unsigned int shrink) {
     if (own == 0 || most % own != 0) return 0;
     const int pixels = block_side * (most / own) / static_cast<int>(shrink);
     return block_side * (most / own) % static_cast<int>(shrink) == 0 && is_block_side_fraction(pixels) ? pixels : 0;
-}
-
-huffman_table table_of(const JHUFF_TBL &libjpeg) {
-    huffman_table table;
-    for (int length = 1; length <= max_code_length; ++length) {
-        table.counts[length] = libjpeg.bits[length];
-        table.total += libjpeg.bits[length];
-    }
-    std::copy_n(libjpeg.huffval, std::min(table.total, symbol_values), table.symbols);
-    return table;
 }
 
 }  // namespace
@@ -176,6 +158,7 @@ struct reduced_scan::component {
     // 1 for a coefficient whose pattern is not all zeros: the spans' means
     // of most frequencies cancel (at 1/8 every AC one does).
     std::uint8_t contributes[block_coefficients] = {};
+    std::uint64_t contributing = 0;  // the same of the AC coefficients, bit k for the k-th
     owned_block plane;  // one MCU row at the output's size
 };
 
@@ -525,23 +508,42 @@ RKCONV_VECTOR_CLONES void ycbcr_to_rgba(const std::uint8_t *__restrict luma, con
     }
 }
 
+// The component's Huffman tables, each built once for the scan.
+bool take_tables(const jpeg_decompress_struct &cinfo, const jpeg_component_info &info, reduced_scan::tables &tables,
+                 bool (&built)[2][table_slots], reduced_scan::component &c) {
+    const int slots[2] = {info.dc_tbl_no, info.ac_tbl_no};
+    const JHUFF_TBL *libjpeg_tables[2] = {cinfo.dc_huff_tbl_ptrs[info.dc_tbl_no], cinfo.ac_huff_tbl_ptrs[info.ac_tbl_no]};
+    for (int kind : {dc, ac}) {
+        decoding_table &decoding = tables.decoding[kind][slots[kind]];
+        if (!built[kind][slots[kind]] && !build_decoding(libjpeg_table(*libjpeg_tables[kind]), kind, decoding)) return false;
+        if (!built[kind][slots[kind]] && kind == ac) build_fast_ac(decoding, tables.fast_ac[slots[kind]]);
+        built[kind][slots[kind]] = true;
+    }
+    c.dc = &tables.decoding[dc][info.dc_tbl_no];
+    c.ac = &tables.decoding[ac][info.ac_tbl_no];
+    c.fast_ac = tables.fast_ac[info.ac_tbl_no];
+    return true;
+}
+
 }  // namespace
 
 bool reduced_scan::suits(const jpeg_decompress_struct &cinfo, unsigned int shrink) {
     if (shrink != quarter && shrink != eighth) return false;
-    if (cinfo.progressive_mode || cinfo.arith_code || cinfo.data_precision != 8 || cinfo.restart_interval != 0)
-        return false;
+    if (cinfo.arith_code || cinfo.data_precision != 8 || cinfo.restart_interval != 0) return false;
+    const bool progressive = cinfo.progressive_mode != 0;
     const bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE && cinfo.num_components == 1;
     const bool colour = (cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_RGB) &&
                         cinfo.num_components == 3;
-    if ((!grey && !colour) || cinfo.comps_in_scan != cinfo.num_components) return false;
-    for (int i = 0; i < cinfo.comps_in_scan; ++i) {
-        const jpeg_component_info &c = *cinfo.cur_comp_info[i];
-        if (c.quant_tbl_no < 0 || c.quant_tbl_no >= NUM_QUANT_TBLS || cinfo.quant_tbl_ptrs[c.quant_tbl_no] == nullptr ||
-            c.dc_tbl_no < 0 || c.dc_tbl_no >= table_slots || cinfo.dc_huff_tbl_ptrs[c.dc_tbl_no] == nullptr ||
-            c.ac_tbl_no < 0 || c.ac_tbl_no >= table_slots || cinfo.ac_huff_tbl_ptrs[c.ac_tbl_no] == nullptr)
+    if ((!grey && !colour) || (!progressive && cinfo.comps_in_scan != cinfo.num_components)) return false;
+    for (int i = 0; i < cinfo.num_components; ++i) {
+        const jpeg_component_info &c = progressive ? cinfo.comp_info[i] : *cinfo.cur_comp_info[i];
+        if (c.quant_tbl_no < 0 || c.quant_tbl_no >= NUM_QUANT_TBLS || cinfo.quant_tbl_ptrs[c.quant_tbl_no] == nullptr)
             return false;
-        const bool lone = cinfo.comps_in_scan == 1;
+        if (!progressive &&
+            (c.dc_tbl_no < 0 || c.dc_tbl_no >= table_slots || cinfo.dc_huff_tbl_ptrs[c.dc_tbl_no] == nullptr ||
+             c.ac_tbl_no < 0 || c.ac_tbl_no >= table_slots || cinfo.ac_huff_tbl_ptrs[c.ac_tbl_no] == nullptr))
+            return false;
+        const bool lone = cinfo.num_components == 1;
         if (block_output(lone ? 1 : cinfo.max_h_samp_factor, lone ? 1 : c.h_samp_factor, shrink) == 0 ||
             block_output(lone ? 1 : cinfo.max_v_samp_factor, lone ? 1 : c.v_samp_factor, shrink) == 0)
             return false;
@@ -552,17 +554,18 @@ bool reduced_scan::suits(const jpeg_decompress_struct &cinfo, unsigned int shrin
 std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &cinfo, unsigned int shrink,
                                                  growing_block &rest) {
     if (!suits(cinfo, shrink)) return nullptr;
-    // The scan must end with the end of the image; anything else after it
-    // (another scan or frame, a restart, nothing) is libjpeg's to judge.
-    const std::size_t scan_end = data_end(rest.data(), rest.size());
-    if (scan_end + 1 >= rest.size() || rest.data()[scan_end + 1] != end_of_image) return nullptr;
+    const bool progressive = cinfo.progressive_mode != 0;
+    // A sequential scan must end with the end of the image; anything else
+    // after it (another scan or frame, a restart, nothing) is libjpeg's to judge.
+    const std::size_t scan_end = progressive ? 0 : data_end(rest.data(), rest.size());
+    if (!progressive && (scan_end + 1 >= rest.size() || rest.data()[scan_end + 1] != end_of_image)) return nullptr;
     const bool large = std::uint64_t{cinfo.image_width} * cinfo.image_height >= large_image_pixels;
-    if (large && cinfo.comps_in_scan == 1 && scan_end < speculation_bytes) return nullptr;
+    if (!progressive && large && cinfo.comps_in_scan == 1 && scan_end < speculation_bytes) return nullptr;
 
     std::unique_ptr<reduced_scan> scan(new (std::nothrow) reduced_scan);
     std::unique_ptr<reduced_scan::tables> tables(new (std::nothrow) reduced_scan::tables);
     if (!scan || !tables) return nullptr;
-    const bool lone = cinfo.comps_in_scan == 1;
+    const bool lone = cinfo.num_components == 1;
     const int widest = lone ? 1 : cinfo.max_h_samp_factor;
     const int tallest = lone ? 1 : cinfo.max_v_samp_factor;
     scan->colour_space_ = cinfo.jpeg_color_space;
@@ -576,27 +579,15 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
     scan->plane_stride_ = scan->mcus_across_ * (mcu_width / shrink);
     bool built[2][table_slots] = {};
     try {
-        for (int i = 0; i < cinfo.comps_in_scan; ++i) {
-            const jpeg_component_info &info = *cinfo.cur_comp_info[i];
+        for (int i = 0; i < cinfo.num_components; ++i) {
+            const jpeg_component_info &info = progressive ? cinfo.comp_info[i] : *cinfo.cur_comp_info[i];
             component c;
             c.index = info.component_index;
             c.blocks_across = lone ? 1 : info.h_samp_factor;
             c.blocks_down = lone ? 1 : info.v_samp_factor;
             c.across = block_output(widest, c.blocks_across, shrink);
             c.down = block_output(tallest, c.blocks_down, shrink);
-            const int slots[2] = {info.dc_tbl_no, info.ac_tbl_no};
-            const JHUFF_TBL *libjpeg_tables[2] = {cinfo.dc_huff_tbl_ptrs[info.dc_tbl_no],
-                                                  cinfo.ac_huff_tbl_ptrs[info.ac_tbl_no]};
-            for (int kind : {dc, ac}) {
-                decoding_table &decoding = tables->decoding[kind][slots[kind]];
-                if (!built[kind][slots[kind]] && !build_decoding(table_of(*libjpeg_tables[kind]), kind, decoding))
-                    return nullptr;
-                if (!built[kind][slots[kind]] && kind == ac) build_fast_ac(decoding, tables->fast_ac[slots[kind]]);
-                built[kind][slots[kind]] = true;
-            }
-            c.dc = &tables->decoding[dc][info.dc_tbl_no];
-            c.ac = &tables->decoding[ac][info.ac_tbl_no];
-            c.fast_ac = tables->fast_ac[info.ac_tbl_no];
+            if (!progressive && !take_tables(cinfo, info, *tables, built, c)) return nullptr;
 
             double down_means[block_side][block_side];
             double across_means[block_side][block_side];
@@ -615,6 +606,7 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
                                                       across_means[x][frequency_across]);
                         if (std::abs(*pattern) > cancelled) c.contributes[k] = 1;
                     }
+                if (k != 0 && c.contributes[k] != 0) c.contributing |= std::uint64_t{1} << k;
             }
             c.plane.reset(allocate_block(std::size_t{scan->plane_stride_} * scan->rows_per_mcu_row_));
             if (!c.plane) return nullptr;
@@ -625,6 +617,13 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
+    if (scan->blocks_per_mcu_ > max_blocks_per_mcu) return nullptr;  // libjpeg refuses such a frame first
+    place_blocks(scan->components_, scan->plane_stride_, tables->places);
+    scan->tables_ = std::move(tables);
+    if (progressive) {
+        scan->coefficients_ = progressive_coefficients::decode(cinfo, rest.data(), rest.size());
+        return scan->coefficients_ ? std::move(scan) : nullptr;
+    }
     // The reader loads eight bytes at a time and may read an MCU's worth
     // past the data; the zeros stand in for the marker that ends it.
     static const std::uint8_t zeros[lookahead_room] = {};
@@ -634,10 +633,7 @@ std::unique_ptr<reduced_scan> reduced_scan::open(const jpeg_decompress_struct &c
     std::memset(rest.data() + data_length, 0, lookahead_room);
     scan->reader_ = bit_reader(rest.data(), data_length);
     scan->data_length_ = data_length;
-    if (scan->blocks_per_mcu_ > max_blocks_per_mcu) return nullptr;  // libjpeg refuses such a frame first
-    place_blocks(scan->components_, scan->plane_stride_, tables->places);
-    tables->decode_mcu = decoder_for(scan->components_);
-    scan->tables_ = std::move(tables);
+    scan->tables_->decode_mcu = decoder_for(scan->components_);
     if (data_length >= speculation_bytes) scan->start_speculation(shrink);
     return scan;
 }
@@ -798,8 +794,76 @@ std::uint32_t reduced_scan::take_decoded_ahead(std::uint64_t mcu, std::uint32_t 
     return taken;
 }
 
+namespace {
+
+// A block's AC sums from its coefficients, listed in zigzag order as a
+// sequential scan lists them, so that both give the same sums.
+template <int area>
+void sum_block(const reduced_scan::component &c, const std::int16_t *block, std::int16_t *sums) {
+    std::int16_t values[block_coefficients];
+    std::int16_t positions[block_coefficients];
+    int listed = 0;
+    for (std::uint64_t left = c.contributing == 0 ? 0 : non_zero_coefficients(block) & c.contributing; left != 0;
+         left &= left - 1, ++listed) {
+        const int k = __builtin_ctzll(left);
+        values[listed] = block[k];
+        positions[listed] = static_cast<std::int16_t>(k);
+    }
+    sum_listed<area>(c.patterns.data(), values, positions, listed, sums);
+}
+
+using block_summer = void (*)(const reduced_scan::component &, const std::int16_t *, std::int16_t *);
+
+block_summer summer_for(int area) {
+    switch (area) {
+        case 1: return sum_block<1>;
+        case 2: return sum_block<2>;
+        case 4: return sum_block<4>;
+        case 8: return sum_block<8>;
+        case 16: return sum_block<16>;
+        case 32: return sum_block<32>;
+        default: return sum_block<largest_area>;
+    }
+}
+
+constexpr std::int16_t no_offsets[max_components] = {};
+// The blocks are read once, long after they were written: those of the
+// MCU this many ahead are fetched while one is summed.
+constexpr std::size_t mcus_prefetched = 8;
+
+}  // namespace
+
+void reduced_scan::sum_coefficients(std::uint32_t column, std::int16_t *block_predictors, std::int16_t *sums) const {
+    for (const component &c : components_) {
+        const int area = c.across * c.down;
+        const block_summer sum = summer_for(area);
+        for (int by = 0; by < c.blocks_down; ++by)
+            for (int bx = 0; bx < c.blocks_across; ++bx, sums += area) {
+                const std::size_t row = std::size_t{mcu_rows_done_} * std::size_t(c.blocks_down) + std::size_t(by);
+                const std::size_t block_column = std::size_t{column} * std::size_t(c.blocks_across) + std::size_t(bx);
+                const std::size_t block = coefficients_->block_index(c.index, row, block_column);
+                if (column + mcus_prefetched < mcus_across_) {
+                    const std::int16_t *later = coefficients_->coefficients(block + mcus_prefetched * std::size_t(c.blocks_across));
+                    __builtin_prefetch(later);
+                    __builtin_prefetch(later + block_coefficients / 2);
+                }
+                *block_predictors++ = coefficients_->dc(block);
+                sum(c, coefficients_->coefficients(block), sums);
+            }
+    }
+}
+
 void reduced_scan::decode_mcu_row() {
-    static const std::int16_t no_offsets[max_components] = {};
+    if (coefficients_) {
+        std::int16_t block_predictors[max_blocks_per_mcu];
+        std::int16_t sums[max_blocks_per_mcu * largest_area];
+        for (std::uint32_t column = 0; column < mcus_across_; ++column) {
+            sum_coefficients(column, block_predictors, sums);
+            store_mcu(column, block_predictors, sums, no_offsets);
+        }
+        ++mcu_rows_done_;
+        return;
+    }
     const std::uint64_t first = std::uint64_t{mcu_rows_done_} * mcus_across_;
     std::uint32_t column = 0;
     while (column < mcus_across_ && first + column < lost_from_mcu_) {

@@ -4,7 +4,9 @@
 // decoded (a coefficient adds its value times one precomputed pattern per
 // block), so no block of coefficients is zeroed, stored or transformed;
 // every component comes out at the output's size, chroma without
-// upsampling. libjpeg parses the header; the scan is read here.
+// upsampling. libjpeg parses the header; the scan is read here. A
+// progressive file's scans are read into its blocks' coefficients first,
+// whose sums are taken the same way.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +18,7 @@
 #include <jpeglib.h>
 
 #include "formats/jpeg/huffman_decoding.h"
+#include "formats/jpeg/progressive_decoding.h"
 #include "large_block.h"
 #include "sink.h"
 
@@ -24,15 +27,16 @@ namespace rkconv {
 class reduced_scan {
 public:
     // Whether the header libjpeg read describes a file this decoder takes:
-    // one sequential Huffman scan of every component, 8-bit greyscale, YCbCr
-    // or RGB samples, no restart interval, and sampling that each component
-    // reaches 1/shrink from without upsampling.
+    // one sequential Huffman scan of every component or progressive Huffman
+    // scans, 8-bit greyscale, YCbCr or RGB samples, no restart interval, and
+    // sampling that each component reaches 1/shrink from without upsampling.
     static bool suits(const jpeg_decompress_struct &cinfo, unsigned int shrink);
 
     // The scan whose bytes, from the first of its entropy-coded data to the
     // end of the file, are in `rest`; null when they do not end with the end
     // of the image right after the scan (libjpeg is then left to read them),
-    // for a large greyscale image whose scan is too short to split, or
+    // for a large greyscale image whose scan is too short to split, for a
+    // progressive file that progressive_coefficients leaves to libjpeg, or
     // without the memory. On success `rest` is rewritten and must outlive
     // the scan.
     static std::unique_ptr<reduced_scan> open(const jpeg_decompress_struct &cinfo, unsigned int shrink,
@@ -72,6 +76,8 @@ private:
     // decoded ahead; none when the thread stopped short of `mcu`.
     std::uint32_t take_decoded_ahead(std::uint64_t mcu, std::uint32_t column);
     void decode_mcu_row();
+    // The MCU in `column` of the current row from the progressive file's coefficients.
+    void sum_coefficients(std::uint32_t column, std::int16_t *block_predictors, std::int16_t *sums) const;
     void to_rgba(std::uint32_t plane_row, std::uint8_t *out) const;
 
     std::unique_ptr<tables> tables_;
@@ -93,6 +99,7 @@ private:
     std::int16_t predictors_[4] = {};
     std::ptrdiff_t end_record_ = -1;  // after the last MCU taken from those decoded ahead, if it was
     std::unique_ptr<speculation> ahead_;
+    std::unique_ptr<progressive_coefficients> coefficients_;
     std::uint64_t lost_from_mcu_ = UINT64_MAX;  // the first MCU damage took
     int damage_ = 0;
     std::size_t extraneous_bytes_ = 0;
