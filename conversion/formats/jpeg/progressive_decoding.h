@@ -1,5 +1,5 @@
 // Every scan of a progressive JPEG read into its blocks' coefficients, for
-// the decoder that gives a JPEG at 1/4 or 1/8 of its size. The blocks lie
+// the decoder that gives a JPEG at 1/2, 1/4 or 1/8 of its size. The blocks lie
 // in one zeroed block of huge pages: libjpeg's own buffer of them, of the
 // same size, is zeroed from fresh small pages on every decode, a page fault
 // for each 4 KB. libjpeg parses the frame and the first scan's header; this

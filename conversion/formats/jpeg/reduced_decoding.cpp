@@ -26,6 +26,7 @@ using namespace huffman;
 namespace {
 
 constexpr int block_side = 8;
+constexpr unsigned int half = 2;
 constexpr unsigned int quarter = 4;
 constexpr unsigned int eighth = 8;
 constexpr int largest_area = block_side * block_side;
@@ -528,9 +529,9 @@ bool take_tables(const jpeg_decompress_struct &cinfo, const jpeg_component_info 
 }  // namespace
 
 bool reduced_scan::suits(const jpeg_decompress_struct &cinfo, unsigned int shrink) {
-    if (shrink != quarter && shrink != eighth) return false;
-    if (cinfo.arith_code || cinfo.data_precision != 8 || cinfo.restart_interval != 0) return false;
     const bool progressive = cinfo.progressive_mode != 0;
+    if (shrink != quarter && shrink != eighth && !(progressive && shrink == half)) return false;
+    if (cinfo.arith_code || cinfo.data_precision != 8 || cinfo.restart_interval != 0) return false;
     const bool grey = cinfo.jpeg_color_space == JCS_GRAYSCALE && cinfo.num_components == 1;
     const bool colour = (cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_RGB) &&
                         cinfo.num_components == 3;

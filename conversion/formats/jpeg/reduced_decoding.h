@@ -6,7 +6,8 @@
 // every component comes out at the output's size, chroma without
 // upsampling. libjpeg parses the header; the scan is read here. A
 // progressive file's scans are read into its blocks' coefficients first,
-// whose sums are taken the same way.
+// whose sums are taken the same way, at 1/2 of its size as well: libjpeg
+// would fill a buffer of every coefficient of the image whatever the scale.
 #pragma once
 
 #include <cstddef>
@@ -28,8 +29,9 @@ class reduced_scan {
 public:
     // Whether the header libjpeg read describes a file this decoder takes:
     // one sequential Huffman scan of every component or progressive Huffman
-    // scans, 8-bit greyscale, YCbCr or RGB samples, no restart interval, and
-    // sampling that each component reaches 1/shrink from without upsampling.
+    // scans (progressive ones at 1/2 too), 8-bit greyscale, YCbCr or RGB
+    // samples, no restart interval, and sampling that each component reaches
+    // 1/shrink from without upsampling.
     static bool suits(const jpeg_decompress_struct &cinfo, unsigned int shrink);
 
     // The scan whose bytes, from the first of its entropy-coded data to the
