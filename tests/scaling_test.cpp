@@ -379,7 +379,7 @@ TEST(ShrinkOnLoad, ProgressiveScansGiveTheSequentialPixels) {
         }
     options progressive;
     rkconv_options_set_progressive(progressive.handle, 1);
-    const bytes layered = encoded(pattern(800, 600), RKCONV_FORMAT_JPEG, progressive);
+    const bytes layered = encoded(pattern(1600, 1200), RKCONV_FORMAT_JPEG, progressive);  // its scans shared by two threads
     const std::size_t last_scan = scan_headers(layered).back();
     bytes cut = layered, bad_codes = layered, padded = layered;
     cut.resize(last_scan + (layered.size() - last_scan) / 2);

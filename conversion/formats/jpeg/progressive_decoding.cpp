@@ -1,9 +1,13 @@
 #include "formats/jpeg/progressive_decoding.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "formats/jpeg/huffman_decoding.h"
 #include "formats/jpeg/jpeg_room.h"
@@ -21,6 +25,12 @@ constexpr int max_point_transform = 13;
 constexpr int never_coded = -1;
 // Far past any DC of valid data; hostile data could otherwise overflow the sum.
 constexpr int largest_dc = 1 << 16;
+// Each scan keeps the tables it was coded with; no real file defines
+// anywhere near this many.
+constexpr std::size_t max_tables = std::size_t{4} * max_jpeg_scans;
+// From this size the first component's AC scans, most of the work, are
+// decoded on a thread of their own beside the other scans.
+constexpr std::uint64_t split_pixels = std::uint64_t{1} << 20;
 
 constexpr std::uint8_t start_of_scan = 0xDA;
 constexpr std::uint8_t end_of_image = 0xD9;
@@ -39,6 +49,19 @@ struct scan_header {
     int last = 0;
     int high = 0;  // the successive approximation: bits sent before, and the point transform
     int low = 0;
+};
+
+// A scan as found in the file: its header, its entropy-coded data, and the
+// tables it is decoded with as they stood when it began.
+struct planned_scan {
+    scan_header header;
+    const std::uint8_t *data = nullptr;
+    std::size_t length = 0;
+    const decoding_table *dc[max_components] = {};
+    const decoding_table *ac = nullptr;
+    // Scans of DCs only write the DCs, AC scans only their component's
+    // blocks: those of the first component form a chain of their own.
+    bool first_components_ac() const { return header.first != 0 && header.component[0] == 0; }
 };
 
 std::size_t big_endian16(const std::uint8_t *at) { return std::size_t{at[0]} << 8 | at[1]; }
@@ -70,25 +93,35 @@ private:
     bool first_scan(scan_header &scan) const;
     bool parse_scan(const std::uint8_t *at, std::size_t length, scan_header &scan) const;
     bool follows_progression(const scan_header &scan);
-    bool decode_scan(const scan_header &scan, const std::uint8_t *data, std::size_t length);
+    // Every scan's place and tables, up to the end of the image.
+    bool plan(const std::uint8_t *rest, std::size_t length);
+    bool decode_planned();
+    // The scans for which `chosen` holds, in order, with zeroed blocks from
+    // `first_block` to `end_block`; false once one fails or `failed` is set.
+    template <typename choice>
+    bool decode_chain(choice &&chosen, std::size_t first_block, std::size_t end_block, std::uint8_t *scratch,
+                      const std::atomic<bool> &failed) const;
+    bool decode_scan(const planned_scan &scan, std::uint8_t *scratch) const;
     // Each kind of scan, read on from `source`.
-    bool dc_first(const scan_header &scan, bit_reader &source);
-    bool dc_refinement(const scan_header &scan, bit_reader &source);
-    bool ac_first(const scan_header &scan, bit_reader &source);
-    bool ac_refinement(const scan_header &scan, bit_reader &source);
+    bool dc_first(const planned_scan &scan, bit_reader &source) const;
+    bool dc_refinement(const planned_scan &scan, bit_reader &source) const;
+    bool ac_first(const planned_scan &scan, bit_reader &source) const;
+    bool ac_refinement(const planned_scan &scan, bit_reader &source) const;
 
     // Every block of the scan in its order, `decode` given the index of its
     // component in the scan and where the block is; false once one is not
     // decoded or the data ran out.
     template <typename decode_block>
-    bool for_each_block(const scan_header &scan, const bit_reader &in, decode_block &&decode);
+    bool for_each_block(const scan_header &scan, const bit_reader &in, decode_block &&decode) const;
 
     const jpeg_decompress_struct &cinfo_;
     progressive_coefficients &out_;
-    decoding_table tables_[2][huffman_slots];
-    bool defined_[2][huffman_slots] = {};
+    std::vector<std::unique_ptr<decoding_table>> tables_;  // every table defined, in order
+    const decoding_table *current_[2][huffman_slots] = {};
     int coded_bits_[max_components][block_coefficients] = {};  // the point transform each coefficient was last sent with
-    owned_block scratch_;  // a scan's data, unstuffed
+    std::vector<planned_scan> scans_;
+    std::size_t longest_scan_ = 0;
+    std::size_t total_blocks_ = 0;
     std::size_t mcus_across_ = 0;
     std::size_t mcu_rows_ = 0;
     std::size_t width_in_blocks_[max_components] = {};  // what a scan of the component alone codes
@@ -116,7 +149,11 @@ bool progressive_reader::lay_out_blocks() {
         out_.blocks_across_[c] = mcus_across_ * across;
         total += mcus_across_ * across * mcu_rows_ * down;
     }
-    out_.memory_.reset(allocate_zeroed_block(total, progressive_coefficients::block_values * sizeof(std::int16_t)));
+    // Zeroed by the chains of scans that fill them.
+    constexpr std::size_t block_bytes = progressive_coefficients::block_values * sizeof(std::int16_t);
+    total_blocks_ = total;
+    if (total > std::size_t(-1) / block_bytes) return false;
+    out_.memory_.reset(allocate_block(total * block_bytes));
     out_.blocks_ = reinterpret_cast<std::int16_t *>(out_.memory_.get());
     out_.dc_memory_.reset(allocate_zeroed_block(total, sizeof(std::int16_t)));
     out_.dcs_ = reinterpret_cast<std::int16_t *>(out_.dc_memory_.get());
@@ -128,8 +165,9 @@ bool progressive_reader::take_tables_from_libjpeg() {
     for (int kind : {dc, ac})
         for (int slot = 0; slot < huffman_slots; ++slot) {
             if (libjpeg[kind][slot] == nullptr) continue;
-            if (!build_decoding(libjpeg_table(*libjpeg[kind][slot]), kind, tables_[kind][slot])) return false;
-            defined_[kind][slot] = true;
+            tables_.push_back(std::make_unique<decoding_table>());
+            if (!build_decoding(libjpeg_table(*libjpeg[kind][slot]), kind, *tables_.back())) return false;
+            current_[kind][slot] = tables_.back().get();
         }
     return true;
 }
@@ -139,9 +177,10 @@ bool progressive_reader::define_tables(const std::uint8_t *at, const std::uint8_
         int kind = dc;
         int slot = 0;
         huffman_table table;
-        if (!read_table_definition(at, end, kind, slot, table) || !build_decoding(table, kind, tables_[kind][slot]))
-            return false;
-        defined_[kind][slot] = true;
+        if (tables_.size() >= max_tables || !read_table_definition(at, end, kind, slot, table)) return false;
+        tables_.push_back(std::make_unique<decoding_table>());
+        if (!build_decoding(table, kind, *tables_.back())) return false;
+        current_[kind][slot] = tables_.back().get();
     }
     return true;
 }
@@ -198,8 +237,8 @@ bool progressive_reader::follows_progression(const scan_header &scan) {
         blocks_per_mcu += scan.count == 1 ? 1 : info.h_samp_factor * info.v_samp_factor;
         const bool needs_dc = dc_band && scan.high == 0;
         const bool needs_ac = !dc_band;
-        if ((needs_dc && (scan.dc_slot[i] >= huffman_slots || !defined_[dc][scan.dc_slot[i]])) ||
-            (needs_ac && (scan.ac_slot[i] >= huffman_slots || !defined_[ac][scan.ac_slot[i]])))
+        if ((needs_dc && (scan.dc_slot[i] >= huffman_slots || current_[dc][scan.dc_slot[i]] == nullptr)) ||
+            (needs_ac && (scan.ac_slot[i] >= huffman_slots || current_[ac][scan.ac_slot[i]] == nullptr)))
             return false;
         int *bits = coded_bits_[c];
         if (!dc_band && bits[0] == never_coded) return false;
@@ -212,7 +251,7 @@ bool progressive_reader::follows_progression(const scan_header &scan) {
 }
 
 template <typename decode_block>
-bool progressive_reader::for_each_block(const scan_header &scan, const bit_reader &in, decode_block &&decode) {
+bool progressive_reader::for_each_block(const scan_header &scan, const bit_reader &in, decode_block &&decode) const {
     if (scan.count == 1) {
         const int c = scan.component[0];
         for (std::size_t row = 0; row < height_in_blocks_[c]; ++row)
@@ -236,11 +275,11 @@ bool progressive_reader::for_each_block(const scan_header &scan, const bit_reade
     return true;
 }
 
-bool progressive_reader::dc_first(const scan_header &scan, bit_reader &source) {
+bool progressive_reader::dc_first(const planned_scan &planned, bit_reader &source) const {
+    const scan_header &scan = planned.header;
     bit_reader in = source;  // in registers through the loop
     int predictors[max_components] = {};
-    const decoding_table *tables[max_components] = {};
-    for (int i = 0; i < scan.count; ++i) tables[i] = &tables_[dc][scan.dc_slot[i]];
+    const decoding_table *const *tables = planned.dc;
     const int low = scan.low;
     std::int16_t *dcs = out_.dcs_;
     const bool decoded = for_each_block(scan, in, [&](int i, std::size_t block) __attribute__((always_inline)) {
@@ -259,7 +298,8 @@ bool progressive_reader::dc_first(const scan_header &scan, bit_reader &source) {
     return decoded;
 }
 
-bool progressive_reader::dc_refinement(const scan_header &scan, bit_reader &source) {
+bool progressive_reader::dc_refinement(const planned_scan &planned, bit_reader &source) const {
+    const scan_header &scan = planned.header;
     bit_reader in = source;  // in registers through the loop
     const auto bit = static_cast<std::int16_t>(1 << scan.low);
     std::int16_t *dcs = out_.dcs_;
@@ -273,9 +313,10 @@ bool progressive_reader::dc_refinement(const scan_header &scan, bit_reader &sour
     return decoded;
 }
 
-bool progressive_reader::ac_first(const scan_header &scan, bit_reader &source) {
+bool progressive_reader::ac_first(const planned_scan &planned, bit_reader &source) const {
+    const scan_header &scan = planned.header;
     bit_reader in = source;  // in registers through the loop
-    const decoding_table &table = tables_[ac][scan.ac_slot[0]];
+    const decoding_table &table = *planned.ac;
     const int first = scan.first;
     const int last = scan.last;
     const int low = scan.low;
@@ -317,9 +358,10 @@ bool progressive_reader::ac_first(const scan_header &scan, bit_reader &source) {
 // correction bit; a coefficient that becomes non-zero comes with its sign,
 // after a run of zeros that counts only those still zero. Both are found
 // from masks of the block's non-zero coefficients rather than one by one.
-bool progressive_reader::ac_refinement(const scan_header &scan, bit_reader &source) {
+bool progressive_reader::ac_refinement(const planned_scan &planned, bit_reader &source) const {
+    const scan_header &scan = planned.header;
     bit_reader in = source;  // in registers through the loop
-    const decoding_table &table = tables_[ac][scan.ac_slot[0]];
+    const decoding_table &table = *planned.ac;
     const int positive = 1 << scan.low;
     const std::uint64_t band = (~std::uint64_t{0} >> (last_coefficient - scan.last)) & (~std::uint64_t{0} << scan.first);
     std::uint32_t blocks_to_skip = 0;
@@ -379,35 +421,38 @@ bool progressive_reader::ac_refinement(const scan_header &scan, bit_reader &sour
     return decoded;
 }
 
-bool progressive_reader::decode_scan(const scan_header &scan, const std::uint8_t *data, std::size_t length) {
-    std::uint8_t *unstuffed = scratch_.get();
-    std::memcpy(unstuffed, data, length);
-    const std::size_t data_length = unstuff(unstuffed, length);
-    std::memset(unstuffed + data_length, 0, lookahead_room);
-    bit_reader in(unstuffed, data_length);
-    const bool dc_band = scan.first == 0;
+bool progressive_reader::decode_scan(const planned_scan &scan, std::uint8_t *scratch) const {
+    std::memcpy(scratch, scan.data, scan.length);
+    const std::size_t data_length = unstuff(scratch, scan.length);
+    std::memset(scratch + data_length, 0, lookahead_room);
+    bit_reader in(scratch, data_length);
+    const bool dc_band = scan.header.first == 0;
     bool decoded = false;
     if (dc_band)
-        decoded = scan.high == 0 ? dc_first(scan, in) : dc_refinement(scan, in);
+        decoded = scan.header.high == 0 ? dc_first(scan, in) : dc_refinement(scan, in);
     else
-        decoded = scan.high == 0 ? ac_first(scan, in) : ac_refinement(scan, in);
+        decoded = scan.header.high == 0 ? ac_first(scan, in) : ac_refinement(scan, in);
     // Bytes left over are libjpeg's to warn of.
     return decoded && in.ended_within_data();
 }
 
-bool progressive_reader::read(const std::uint8_t *rest, std::size_t length) {
-    for (auto &component_bits : coded_bits_) std::fill(std::begin(component_bits), std::end(component_bits), never_coded);
+bool progressive_reader::plan(const std::uint8_t *rest, std::size_t length) {
     scan_header scan;
-    if (!lay_out_blocks() || !take_tables_from_libjpeg() || !first_scan(scan)) return false;
-    scratch_.reset(allocate_block(length + lookahead_room));
-    if (!scratch_) return false;
+    if (!first_scan(scan)) return false;
     std::size_t at = 0;
     for (int scans = 1;; ++scans) {
         if (scans > max_jpeg_scans || !follows_progression(scan)) return false;
-        const std::size_t end = at + data_end(rest + at, length - at);
-        if (!decode_scan(scan, rest + at, end - at)) return false;
+        planned_scan planned;
+        planned.header = scan;
+        planned.data = rest + at;
+        planned.length = data_end(rest + at, length - at);
+        for (int i = 0; i < scan.count; ++i)
+            if (scan.dc_slot[i] < huffman_slots) planned.dc[i] = current_[dc][scan.dc_slot[i]];
+        if (scan.ac_slot[0] < huffman_slots) planned.ac = current_[ac][scan.ac_slot[0]];
+        scans_.push_back(planned);
+        longest_scan_ = std::max(longest_scan_, planned.length);
         // The segments up to the next scan, or the end of the image.
-        for (at = end;;) {
+        for (at += planned.length;;) {
             while (at + 1 < length && rest[at] == marker_prefix && rest[at + 1] == marker_prefix) ++at;  // fill bytes
             if (at + 1 >= length || rest[at] != marker_prefix) return false;
             const std::uint8_t marker = rest[at + 1];
@@ -431,6 +476,55 @@ bool progressive_reader::read(const std::uint8_t *rest, std::size_t length) {
                 return false;
             }
         }
+    }
+}
+
+template <typename choice>
+bool progressive_reader::decode_chain(choice &&chosen, std::size_t first_block, std::size_t end_block,
+                                      std::uint8_t *scratch, const std::atomic<bool> &failed) const {
+    constexpr std::size_t block_bytes = progressive_coefficients::block_values * sizeof(std::int16_t);
+    std::memset(out_.blocks_ + first_block * progressive_coefficients::block_values, 0,
+                (end_block - first_block) * block_bytes);
+    for (const planned_scan &scan : scans_)
+        if (chosen(scan) && (failed.load(std::memory_order_relaxed) || !decode_scan(scan, scratch))) return false;
+    return true;
+}
+
+bool progressive_reader::decode_planned() {
+    const std::size_t scratch_bytes = longest_scan_ + lookahead_room;
+    const bool large = std::uint64_t{cinfo_.image_width} * cinfo_.image_height >= split_pixels;
+    const bool split = large && cinfo_.num_components > 1 &&
+                       std::any_of(scans_.begin(), scans_.end(), [](const planned_scan &s) { return s.first_components_ac(); });
+    owned_block scratch(allocate_block(split ? 2 * scratch_bytes : scratch_bytes));
+    if (!scratch) return false;
+    const auto everything = [](const planned_scan &) { return true; };
+    std::atomic<bool> failed{false};
+    if (!split) return decode_chain(everything, 0, total_blocks_, scratch.get(), failed);
+    // The first component's blocks come first.
+    const std::size_t first_components_end = out_.offset_[1];
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            if (!decode_chain([](const planned_scan &s) { return s.first_components_ac(); }, 0, first_components_end,
+                              scratch.get() + scratch_bytes, failed))
+                failed = true;
+        });
+    } catch (const std::system_error &) {
+        return decode_chain(everything, 0, total_blocks_, scratch.get(), failed);
+    }
+    if (!decode_chain([](const planned_scan &s) { return !s.first_components_ac(); }, first_components_end,
+                      total_blocks_, scratch.get(), failed))
+        failed = true;
+    worker.join();
+    return !failed;
+}
+
+bool progressive_reader::read(const std::uint8_t *rest, std::size_t length) {
+    for (auto &component_bits : coded_bits_) std::fill(std::begin(component_bits), std::end(component_bits), never_coded);
+    try {
+        return lay_out_blocks() && take_tables_from_libjpeg() && plan(rest, length) && decode_planned();
+    } catch (const std::bad_alloc &) {
+        return false;
     }
 }
 

@@ -5,7 +5,9 @@
 // for each 4 KB. libjpeg parses the frame and the first scan's header; this
 // reads every scan from there and the segments between them. The DCs lie
 // apart from the rest, so that the scans of DCs alone, which pass over
-// every block, stay in the caches.
+// every block, stay in the caches; as the scans of the first component's
+// AC coefficients write nothing the others read or write, from a megapixel
+// they are decoded on a thread of their own beside the others.
 #pragma once
 
 #include <cstddef>
