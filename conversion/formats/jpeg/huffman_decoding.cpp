@@ -41,10 +41,9 @@ std::size_t data_end(const std::uint8_t *data, std::size_t length) {
     return length;
 }
 
-std::size_t unstuff(std::uint8_t *data, std::size_t length) {
-    std::uint8_t *to = data;
-    const std::uint8_t *from = data;
-    const std::uint8_t *end = data + length;
+std::size_t unstuff(const std::uint8_t *from, std::size_t length, std::uint8_t *to) {
+    std::uint8_t *const start = to;
+    const std::uint8_t *end = from + length;
     while (from < end) {
         const auto *marker = static_cast<const std::uint8_t *>(std::memchr(from, marker_prefix, std::size_t(end - from)));
         const std::uint8_t *run_end = marker != nullptr ? marker + 1 : end;
@@ -52,7 +51,7 @@ std::size_t unstuff(std::uint8_t *data, std::size_t length) {
         to += run_end - from;
         from = run_end + (marker != nullptr ? 1 : 0);  // past the stuffed zero
     }
-    return std::size_t(to - data);
+    return std::size_t(to - start);
 }
 
 coded_symbol decode_long_code(std::uint32_t next16, const decoding_table &table) {

@@ -64,9 +64,10 @@ constexpr std::size_t lookahead_room = max_blocks_per_mcu * block_coefficients *
 // the data runs to the end.
 std::size_t data_end(const std::uint8_t *data, std::size_t length);
 
-// Takes the stuffed zeros out of the `length` bytes at `data` in place; the
-// count left.
-std::size_t unstuff(std::uint8_t *data, std::size_t length);
+// The `length` bytes at `from` without their stuffed zeros, written to `to`
+// (which may be `from`, or memory that does not overlap it); the count written.
+std::size_t unstuff(const std::uint8_t *from, std::size_t length, std::uint8_t *to);
+inline std::size_t unstuff(std::uint8_t *data, std::size_t length) { return unstuff(data, length, data); }
 
 // Bits of unstuffed data, read through local copies so that they live in
 // registers while a scan is walked.

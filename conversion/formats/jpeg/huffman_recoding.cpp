@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/jpeg/huffman_decoding.h"
+#include "formats/jpeg/jpeg_markers.h"
 #include "formats/jpeg/huffman_table.h"
 #include "large_block.h"
 
@@ -25,16 +26,11 @@ constexpr std::size_t expected_symbols_per_byte = 2;  // codes and values averag
 // needs under one.
 constexpr std::size_t kept_symbol_bytes_per_pixel = 3;
 
-constexpr std::uint8_t start_of_image = 0xD8;
-constexpr std::uint8_t end_of_image = 0xD9;
-constexpr std::uint8_t define_huffman_tables = 0xC4;
 constexpr std::uint8_t baseline_frame = 0xC0;
 constexpr std::uint8_t extended_frame = 0xC1;
 constexpr std::uint8_t last_frame = 0xCF;
 constexpr std::uint8_t define_arithmetic_conditioning = 0xCC;
 constexpr std::uint8_t reserved_jpg = 0xC8;
-constexpr std::uint8_t define_restart_interval = 0xDD;
-constexpr std::uint8_t start_of_scan = 0xDA;
 
 // A symbol's code shifted to make room for its value bits, and the count
 // of both, by table and symbol as symbol_store packs them.
@@ -148,7 +144,6 @@ struct frame {
     int vertical[max_components] = {};
 };
 
-std::uint32_t big_endian16(const std::uint8_t *at) { return (std::uint32_t{at[0]} << 8) | at[1]; }
 
 std::uint64_t divide_up(std::uint64_t value, std::uint64_t by) { return (value + by - 1) / by; }
 
@@ -250,7 +245,7 @@ bool parse(const std::uint8_t *bytes, std::size_t size, parsed_jpeg &jpeg) {
         if (marker == define_huffman_tables && !parse_tables(payload, payload + payload_length, jpeg)) return false;
         if ((marker == baseline_frame || marker == extended_frame) && !parse_frame(payload, payload_length, image))
             return false;
-        if (marker == define_restart_interval && (payload_length != 2 || big_endian16(payload) != 0)) return false;
+        if (marker == define_restart_interval && !without_restarts(payload, payload_length)) return false;
         if (marker == start_of_scan) {
             if (!parse_scan(payload, payload_length, image, jpeg)) return false;
             break;

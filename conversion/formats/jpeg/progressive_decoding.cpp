@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats/jpeg/huffman_decoding.h"
+#include "formats/jpeg/jpeg_markers.h"
 #include "formats/jpeg/jpeg_room.h"
 
 namespace rkconv {
@@ -31,14 +32,6 @@ constexpr std::size_t max_tables = std::size_t{4} * max_jpeg_scans;
 // From this size the first component's AC scans, most of the work, are
 // decoded on a thread of their own beside the other scans.
 constexpr std::uint64_t split_pixels = std::uint64_t{1} << 20;
-
-constexpr std::uint8_t start_of_scan = 0xDA;
-constexpr std::uint8_t end_of_image = 0xD9;
-constexpr std::uint8_t define_huffman_tables = 0xC4;
-constexpr std::uint8_t define_restart_interval = 0xDD;
-constexpr std::uint8_t comment = 0xFE;
-constexpr std::uint8_t first_application = 0xE0;
-constexpr std::uint8_t last_application = 0xEF;
 
 struct scan_header {
     int count = 0;
@@ -63,8 +56,6 @@ struct planned_scan {
     // blocks: those of the first component form a chain of their own.
     bool first_components_ac() const { return header.first != 0 && header.component[0] == 0; }
 };
-
-std::size_t big_endian16(const std::uint8_t *at) { return std::size_t{at[0]} << 8 | at[1]; }
 
 std::size_t divide_up(std::size_t value, std::size_t by) { return (value + by - 1) / by; }
 
@@ -113,6 +104,9 @@ private:
     // decoded or the data ran out.
     template <typename decode_block>
     bool for_each_block(const scan_header &scan, const bit_reader &in, decode_block &&decode) const;
+    std::int16_t *coefficients_of(std::size_t block) const {
+        return out_.blocks_ + block * progressive_coefficients::block_values;
+    }
 
     const jpeg_decompress_struct &cinfo_;
     progressive_coefficients &out_;
@@ -322,7 +316,7 @@ bool progressive_reader::ac_first(const planned_scan &planned, bit_reader &sourc
     const int low = scan.low;
     std::uint32_t blocks_to_skip = 0;  // the end-of-band run
     const bool decoded = for_each_block(scan, in, [&](int, std::size_t index) __attribute__((always_inline)) {
-        std::int16_t *block = out_.blocks_ + index * progressive_coefficients::block_values;
+        std::int16_t *block = coefficients_of(index);
         if (blocks_to_skip > 0) {
             --blocks_to_skip;
             return true;
@@ -366,7 +360,7 @@ bool progressive_reader::ac_refinement(const planned_scan &planned, bit_reader &
     const std::uint64_t band = (~std::uint64_t{0} >> (last_coefficient - scan.last)) & (~std::uint64_t{0} << scan.first);
     std::uint32_t blocks_to_skip = 0;
     const bool decoded = for_each_block(scan, in, [&](int, std::size_t index) __attribute__((always_inline)) {
-        std::int16_t *block = out_.blocks_ + index * progressive_coefficients::block_values;
+        std::int16_t *block = coefficients_of(index);
         // The band's coefficients not yet passed, by whether they are zero.
         std::uint64_t non_zero_left = non_zero_coefficients(block) & band;
         std::uint64_t zeros_left = ~non_zero_left & band;
@@ -422,8 +416,7 @@ bool progressive_reader::ac_refinement(const planned_scan &planned, bit_reader &
 }
 
 bool progressive_reader::decode_scan(const planned_scan &scan, std::uint8_t *scratch) const {
-    std::memcpy(scratch, scan.data, scan.length);
-    const std::size_t data_length = unstuff(scratch, scan.length);
+    const std::size_t data_length = unstuff(scan.data, scan.length, scratch);
     std::memset(scratch + data_length, 0, lookahead_room);
     bit_reader in(scratch, data_length);
     const bool dc_band = scan.header.first == 0;
@@ -471,7 +464,7 @@ bool progressive_reader::plan(const std::uint8_t *rest, std::size_t length) {
             if (marker == define_huffman_tables) {
                 if (!define_tables(payload, payload + payload_length)) return false;
             } else if (marker == define_restart_interval) {
-                if (payload_length != 2 || big_endian16(payload) != 0) return false;
+                if (!without_restarts(payload, payload_length)) return false;
             } else if (marker != comment && (marker < first_application || marker > last_application)) {
                 return false;
             }
@@ -483,8 +476,7 @@ template <typename choice>
 bool progressive_reader::decode_chain(choice &&chosen, std::size_t first_block, std::size_t end_block,
                                       std::uint8_t *scratch, const std::atomic<bool> &failed) const {
     constexpr std::size_t block_bytes = progressive_coefficients::block_values * sizeof(std::int16_t);
-    std::memset(out_.blocks_ + first_block * progressive_coefficients::block_values, 0,
-                (end_block - first_block) * block_bytes);
+    std::memset(coefficients_of(first_block), 0, (end_block - first_block) * block_bytes);
     for (const planned_scan &scan : scans_)
         if (chosen(scan) && (failed.load(std::memory_order_relaxed) || !decode_scan(scan, scratch))) return false;
     return true;

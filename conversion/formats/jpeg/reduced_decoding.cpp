@@ -17,6 +17,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "formats/jpeg/jpeg_markers.h"
 #include "vector_clones.h"
 
 namespace rkconv {
@@ -32,7 +33,6 @@ constexpr unsigned int eighth = 8;
 constexpr int largest_area = block_side * block_side;
 constexpr int table_slots = NUM_HUFF_TBLS;
 constexpr int max_components = 4;
-constexpr std::uint8_t end_of_image = 0xD9;
 constexpr std::uint8_t mid_grey = 128;
 constexpr float cancelled = 1e-4f;  // a pattern's weights this small are rounding left of zero
 constexpr int fixed_shift = 6;
