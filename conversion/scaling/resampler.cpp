@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "large_block.h"
@@ -144,9 +145,86 @@ inline void horizontal(const std::uint8_t *in, std::int32_t in_width, std::int32
     }
 }
 
+// The horizontal weights of the four-channel pass with every window the
+// same number of taps, a multiple of four: each widened with zero weights,
+// and moved back inside the row where that would run past its end, and
+// each weight written once for each channel. The loop over taps then has
+// one length and multiplies whole vectors of samples by vectors of
+// weights as they lie in memory; the zeros add nothing to the sums, so
+// they are the windows' own.
+struct even_windows {
+    std::vector<std::int32_t> first;
+    std::vector<std::int32_t> weights;
+    std::int32_t taps = 0;
+};
+
+constexpr std::int32_t taps_at_once = 4;
+constexpr std::ptrdiff_t samples_at_once = std::ptrdiff_t{taps_at_once} * channels;
+
+// False when the row is narrower than the widened windows.
+bool make_even_windows(const axis_weights &axis, const std::vector<std::int32_t> &fixed, std::int32_t in_size,
+                       even_windows &windows) {
+    const std::int32_t widest = *std::max_element(axis.taps.begin(), axis.taps.end());
+    windows.taps = (widest + taps_at_once - 1) / taps_at_once * taps_at_once;
+    if (windows.taps > in_size) return false;
+    const std::size_t outputs = axis.first.size();
+    const std::size_t per_output = std::size_t(windows.taps) * channels;
+    windows.first.resize(outputs);
+    windows.weights.assign(outputs * per_output, 0);
+    for (std::size_t i = 0; i < outputs; ++i) {
+        const std::int32_t first = std::min(axis.first[i], in_size - windows.taps);
+        const std::int32_t *w = fixed.data() + i * std::size_t(axis.stride);
+        std::int32_t *spread = windows.weights.data() + i * per_output + std::size_t(axis.first[i] - first) * channels;
+        for (std::int32_t t = 0; t < axis.taps[i]; ++t, spread += channels) std::fill_n(spread, channels, w[t]);
+        windows.first[i] = first;
+    }
+    return true;
+}
+
+using four_bytes = std::uint8_t __attribute__((vector_size(4)));
+using sixteen_bytes = std::uint8_t __attribute__((vector_size(16)));
+
+// clip8 of four sums at once, into `to`; inlined into the vector clones.
+__attribute__((always_inline)) inline void store_clipped(four_sums sums, std::uint8_t *to) {
+    sums >>= precision_bits;
+    sums = sums < 0 ? 0 : sums;
+    sums = sums > 255 ? 255 : sums;
+    const auto bytes = reinterpret_cast<sixteen_bytes>(sums);  // little-endian: each sum's low byte first
+    const four_bytes clipped = __builtin_shufflevector(bytes, bytes, 0, 4, 8, 12);
+    std::memcpy(to, &clipped, sizeof clipped);
+}
+
+// Two taps of the four channels at a time in one vector of eight (one AVX2
+// register), two such sums side by side.
 RKCONV_VECTOR_CLONES void horizontal_rgba(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row,
                                           std::int32_t rows, std::uint8_t *out, std::int32_t out_width,
-                                          const axis_weights &axis, const std::vector<std::int32_t> &k) {
+                                          const even_windows &windows) {
+    const std::int32_t taps = windows.taps;
+    for (std::int32_t y = 0; y < rows; ++y) {
+        const std::uint8_t *row = in + std::size_t(first_row + y) * std::size_t(in_width) * channels;
+        std::uint8_t *pixel = out + std::size_t(y) * std::size_t(out_width) * channels;
+        const std::int32_t *w = windows.weights.data();
+        for (std::int32_t x = 0; x < out_width; ++x, pixel += channels) {
+            const std::uint8_t *p = row + std::size_t(windows.first[std::size_t(x)]) * channels;
+            eight_sums even = {half, half, half, half};
+            eight_sums odd = {};
+            for (std::int32_t t = 0; t < taps; t += taps_at_once, p += samples_at_once, w += samples_at_once) {
+                eight_sums first_two;
+                eight_sums second_two;
+                std::memcpy(&first_two, w, sizeof first_two);
+                std::memcpy(&second_two, w + samples_at_once / 2, sizeof second_two);
+                even += eight_sums{p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]} * first_two;
+                odd += eight_sums{p[8], p[9], p[10], p[11], p[12], p[13], p[14], p[15]} * second_two;
+            }
+            even += odd;
+            store_clipped(four_sums{even[0], even[1], even[2], even[3]} + four_sums{even[4], even[5], even[6], even[7]}, pixel);
+        }
+    }
+}
+
+RKCONV_VECTOR_CLONES void horizontal_rgba_narrow(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row,
+                                                 std::int32_t rows, std::uint8_t *out, std::int32_t out_width,
+                                                 const axis_weights &axis, const std::vector<std::int32_t> &k) {
     horizontal<channels>(in, in_width, first_row, rows, out, out_width, axis, k);
 }
 
@@ -155,6 +233,31 @@ RKCONV_VECTOR_CLONES void horizontal_grey(const std::uint8_t *in, std::int32_t i
                                           const axis_weights &axis, const std::vector<std::int32_t> &k) {
     horizontal<1>(in, in_width, first_row, rows, out, out_width, axis, k);
 }
+
+// The horizontal pass of one resize, its form chosen once.
+class horizontal_pass {
+public:
+    horizontal_pass(const axis_weights &axis, std::int32_t in_width, bool grey)
+        : axis_(axis), fixed_(fixed_point(axis)), grey_(grey),
+          even_(!grey && make_even_windows(axis, fixed_, in_width, windows_)) {}
+
+    void operator()(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row, std::int32_t rows,
+                    std::uint8_t *out, std::int32_t out_width) const {
+        if (grey_)
+            horizontal_grey(in, in_width, first_row, rows, out, out_width, axis_, fixed_);
+        else if (even_)
+            horizontal_rgba(in, in_width, first_row, rows, out, out_width, windows_);
+        else
+            horizontal_rgba_narrow(in, in_width, first_row, rows, out, out_width, axis_, fixed_);
+    }
+
+private:
+    const axis_weights &axis_;
+    std::vector<std::int32_t> fixed_;
+    even_windows windows_;
+    bool grey_;
+    bool even_;
+};
 
 // The vertical pass over rows of Channels samples a pixel (the first of
 // them row `row_offset` of the image) for output rows [first_out, end_out)
@@ -183,12 +286,22 @@ inline void vertical(const std::uint8_t *in, std::int32_t width, std::int32_t ro
         std::uint8_t *target = out + std::size_t(y) * std::size_t(width) * channels;
         std::size_t i = 0;
         for (; i + block <= stride; i += block) {
-            std::int32_t sums[block];
-            for (std::size_t b = 0; b < block; ++b) sums[b] = half;
-            const std::uint8_t *column = rows + i;
-            for (std::int32_t t = 0; t < taps; ++t, column += stride)
-                for (std::size_t b = 0; b < block; ++b) sums[b] += column[b] * w[t];
-            for (std::size_t b = 0; b < block; ++b) store(target, i + b, clip8(sums[b]));
+            eight_sums low = {half, half, half, half, half, half, half, half};
+            eight_sums high = low;
+            const std::uint8_t *c = rows + i;
+            for (std::int32_t t = 0; t < taps; ++t, c += stride) {
+                low += eight_sums{c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]} * w[t];
+                high += eight_sums{c[8], c[9], c[10], c[11], c[12], c[13], c[14], c[15]} * w[t];
+            }
+            if constexpr (Channels == channels) {
+                const four_sums quarters[] = {four_sums{low[0], low[1], low[2], low[3]}, four_sums{low[4], low[5], low[6], low[7]},
+                                              four_sums{high[0], high[1], high[2], high[3]},
+                                              four_sums{high[4], high[5], high[6], high[7]}};
+                for (std::size_t q = 0; q < 4; ++q) store_clipped(quarters[q], target + i + q * channels);
+            } else {
+                for (std::size_t b = 0; b < block / 2; ++b) store(target, i + b, clip8(low[b]));
+                for (std::size_t b = 0; b < block / 2; ++b) store(target, i + block / 2 + b, clip8(high[b]));
+            }
         }
         for (; i < stride; ++i) {
             std::int32_t sum = half;
@@ -287,15 +400,13 @@ status resample(rasterkit_image *image, const resample_request &request) {
     heap_block wide(std::size_t(width) * std::size_t(last_row - first_row) * wide_channels);
     heap_block out(std::size_t(width) * std::size_t(height) * channels);
     if (wide.bytes == nullptr || out.bytes == nullptr) return out_of_memory();
-    const std::vector<std::int32_t> across_fixed = fixed_point(across);
+    const horizontal_pass across_pass(across, image->width, grey);
     const std::vector<std::int32_t> down_fixed = fixed_point(down);
-    if (grey) {
-        horizontal_grey(image->data, image->width, first_row, last_row - first_row, wide.bytes, width, across, across_fixed);
+    across_pass(image->data, image->width, first_row, last_row - first_row, wide.bytes, width);
+    if (grey)
         vertical_grey(wide.bytes, width, first_row, out.bytes, 0, height, down, down_fixed);
-    } else {
-        horizontal_rgba(image->data, image->width, first_row, last_row - first_row, wide.bytes, width, across, across_fixed);
+    else
         vertical_rgba(wide.bytes, width, first_row, out.bytes, 0, height, down, down_fixed);
-    }
     if (premultiplied) unpremultiply(out.bytes, std::size_t(width) * std::size_t(height));
     std::free(image->data);
     *image = rasterkit_image{width, height, out.release()};
@@ -316,9 +427,8 @@ status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, st
     heap_block wide(wide_row * std::size_t(last_row - first_row));
     heap_block out(std::size_t(width) * std::size_t(height) * channels);
     if (wide.bytes == nullptr || out.bytes == nullptr) return out_of_memory();
-    const std::vector<std::int32_t> across_fixed = fixed_point(across);
+    const horizontal_pass across_pass(across, in_width, grey);
     const std::vector<std::int32_t> down_fixed = fixed_point(down);
-    const auto horizontal_pass = grey ? horizontal_grey : horizontal_rgba;
     const auto vertical_pass = grey ? vertical_grey : vertical_rgba;
     // Each output row is made as soon as the rows under its window are in.
     JSAMPROW group[rows_at_once];
@@ -328,8 +438,7 @@ status resample_rows(rasterkit::rgba_row_source &rows, std::int32_t in_width, st
         if (!rows.next(group, static_cast<JDIMENSION>(count)))
             return failure(failure_kind::input_output, "the pixels stopped coming");
         for (std::int32_t i = std::max(0, first_row - y); i < count && y + i < last_row; ++i)
-            horizontal_pass(group[i], in_width, 0, 1, wide.bytes + std::size_t(y + i - first_row) * wide_row, width, across,
-                            across_fixed);
+            across_pass(group[i], in_width, 0, 1, wide.bytes + std::size_t(y + i - first_row) * wide_row, width);
         std::int32_t ready = made;
         while (ready < height && down.first[std::size_t(ready)] + down.taps[std::size_t(ready)] <= y + count) ++ready;
         vertical_pass(wide.bytes, width, first_row, out.bytes, made, ready, down, down_fixed);
