@@ -312,7 +312,7 @@ inline void vertical(const std::uint8_t *in, std::int32_t width, std::int32_t ro
     }
 }
 
-RKCONV_VECTOR_CLONES void vertical_rgba(const std::uint8_t *in, std::int32_t width, std::int32_t row_offset,
+RKCONV_WIDE_VECTOR_CLONES void vertical_rgba(const std::uint8_t *in, std::int32_t width, std::int32_t row_offset,
                                         std::uint8_t *out, std::int32_t first_out, std::int32_t end_out,
                                         const axis_weights &axis, const std::vector<std::int32_t> &k) {
     vertical<channels>(in, width, row_offset, out, first_out, end_out, axis, k);
