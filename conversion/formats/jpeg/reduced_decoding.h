@@ -67,7 +67,7 @@ public:
 
 private:
     reduced_scan() = default;
-    void start_speculation(unsigned int shrink);
+    void start_speculation();
     // Into the planes at `column`, each block's DC moved by its component's offset.
     void store_mcu(std::uint32_t column, const std::int16_t *block_predictors, const std::int16_t *sums,
                    const std::int16_t *offsets);
