@@ -145,10 +145,10 @@ inline void horizontal(const std::uint8_t *in, std::int32_t in_width, std::int32
     }
 }
 
-// The horizontal weights of the four-channel pass with every window the
+// The horizontal weights of the 8-bit pass with every window the
 // same number of taps, a multiple of four: each widened with zero weights,
 // and moved back inside the row where that would run past its end, and
-// each weight written once for each channel. The loop over taps then has
+// each weight written once for each channel filtered. The loop over taps then has
 // one length and multiplies whole vectors of samples by vectors of
 // weights as they lie in memory; the zeros add nothing to the sums, so
 // they are the windows' own.
@@ -163,19 +163,19 @@ constexpr std::ptrdiff_t samples_at_once = std::ptrdiff_t{taps_at_once} * channe
 
 // False when the row is narrower than the widened windows.
 bool make_even_windows(const axis_weights &axis, const std::vector<std::int32_t> &fixed, std::int32_t in_size,
-                       even_windows &windows) {
+                       int copies, even_windows &windows) {
     const std::int32_t widest = *std::max_element(axis.taps.begin(), axis.taps.end());
     windows.taps = (widest + taps_at_once - 1) / taps_at_once * taps_at_once;
     if (windows.taps > in_size) return false;
     const std::size_t outputs = axis.first.size();
-    const std::size_t per_output = std::size_t(windows.taps) * channels;
+    const std::size_t per_output = std::size_t(windows.taps) * std::size_t(copies);
     windows.first.resize(outputs);
     windows.weights.assign(outputs * per_output, 0);
     for (std::size_t i = 0; i < outputs; ++i) {
         const std::int32_t first = std::min(axis.first[i], in_size - windows.taps);
         const std::int32_t *w = fixed.data() + i * std::size_t(axis.stride);
-        std::int32_t *spread = windows.weights.data() + i * per_output + std::size_t(axis.first[i] - first) * channels;
-        for (std::int32_t t = 0; t < axis.taps[i]; ++t, spread += channels) std::fill_n(spread, channels, w[t]);
+        std::int32_t *spread = windows.weights.data() + i * per_output + std::size_t(axis.first[i] - first) * std::size_t(copies);
+        for (std::int32_t t = 0; t < axis.taps[i]; ++t, spread += copies) std::fill_n(spread, copies, w[t]);
         windows.first[i] = first;
     }
     return true;
@@ -228,10 +228,35 @@ RKCONV_VECTOR_CLONES void horizontal_rgba_narrow(const std::uint8_t *in, std::in
     horizontal<channels>(in, in_width, first_row, rows, out, out_width, axis, k);
 }
 
+RKCONV_VECTOR_CLONES void horizontal_grey_narrow(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row,
+                                                 std::int32_t rows, std::uint8_t *out, std::int32_t out_width,
+                                                 const axis_weights &axis, const std::vector<std::int32_t> &k) {
+    horizontal<1>(in, in_width, first_row, rows, out, out_width, axis, k);
+}
+
+// The first sample of four pixels at a time: each pixel read as one
+// little-endian word, whose low byte it is.
 RKCONV_VECTOR_CLONES void horizontal_grey(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row,
                                           std::int32_t rows, std::uint8_t *out, std::int32_t out_width,
-                                          const axis_weights &axis, const std::vector<std::int32_t> &k) {
-    horizontal<1>(in, in_width, first_row, rows, out, out_width, axis, k);
+                                          const even_windows &windows) {
+    const std::int32_t taps = windows.taps;
+    for (std::int32_t y = 0; y < rows; ++y) {
+        const std::uint8_t *row = in + std::size_t(first_row + y) * std::size_t(in_width) * channels;
+        std::uint8_t *sample = out + std::size_t(y) * std::size_t(out_width);
+        const std::int32_t *w = windows.weights.data();
+        for (std::int32_t x = 0; x < out_width; ++x, ++sample) {
+            const std::uint8_t *p = row + std::size_t(windows.first[std::size_t(x)]) * channels;
+            four_sums sums = {half};
+            for (std::int32_t t = 0; t < taps; t += taps_at_once, p += samples_at_once, w += taps_at_once) {
+                four_sums pixels;
+                four_sums weights;
+                std::memcpy(&pixels, p, sizeof pixels);
+                std::memcpy(&weights, w, sizeof weights);
+                sums += (pixels & 0xFF) * weights;
+            }
+            *sample = clip8(sums[0] + sums[1] + sums[2] + sums[3]);
+        }
+    }
 }
 
 // The horizontal pass of one resize, its form chosen once.
@@ -239,12 +264,14 @@ class horizontal_pass {
 public:
     horizontal_pass(const axis_weights &axis, std::int32_t in_width, bool grey)
         : axis_(axis), fixed_(fixed_point(axis)), grey_(grey),
-          even_(!grey && make_even_windows(axis, fixed_, in_width, windows_)) {}
+          even_(make_even_windows(axis, fixed_, in_width, grey ? 1 : channels, windows_)) {}
 
     void operator()(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row, std::int32_t rows,
                     std::uint8_t *out, std::int32_t out_width) const {
-        if (grey_)
-            horizontal_grey(in, in_width, first_row, rows, out, out_width, axis_, fixed_);
+        if (grey_ && even_)
+            horizontal_grey(in, in_width, first_row, rows, out, out_width, windows_);
+        else if (grey_)
+            horizontal_grey_narrow(in, in_width, first_row, rows, out, out_width, axis_, fixed_);
         else if (even_)
             horizontal_rgba(in, in_width, first_row, rows, out, out_width, windows_);
         else
