@@ -145,13 +145,13 @@ inline void horizontal(const std::uint8_t *in, std::int32_t in_width, std::int32
     }
 }
 
-// The horizontal weights of the 8-bit pass with every window the
-// same number of taps, a multiple of four: each widened with zero weights,
-// and moved back inside the row where that would run past its end, and
-// each weight written once for each channel filtered. The loop over taps then has
-// one length and multiplies whole vectors of samples by vectors of
-// weights as they lie in memory; the zeros add nothing to the sums, so
-// they are the windows' own.
+// The horizontal weights of the 8-bit pass with every window the same
+// number of taps, a multiple of four: each widened with zero weights and
+// moved back inside the row where that would run past its end, each weight
+// written once for each channel filtered. The loop over taps then has one
+// length and multiplies whole vectors of samples by vectors of weights as
+// they lie in memory; the zeros add nothing to the sums, so they are the
+// windows' own.
 struct even_windows {
     std::vector<std::int32_t> first;
     std::vector<std::int32_t> weights;
