@@ -110,36 +110,23 @@ using four_sums = std::int32_t __attribute__((vector_size(16)));
 using eight_sums = std::int32_t __attribute__((vector_size(32)));
 
 // Rows [first_row, first_row + rows) of the record's pixels `in` (in_width
-// wide) to out_width pixels of Channels samples: all four, or the first
-// alone for a grey image.
+// wide) to out_width pixels of Channels samples (all four, or the first
+// alone for a grey image), one tap at a time: for rows narrower than the
+// even windows below, which take every other row.
 template <int Channels>
-inline void horizontal(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row, std::int32_t rows,
+void horizontal_narrow(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row, std::int32_t rows,
                        std::uint8_t *out, std::int32_t out_width, const axis_weights &axis,
                        const std::vector<std::int32_t> &k) {
     for (std::int32_t y = 0; y < rows; ++y) {
         const std::uint8_t *row = in + std::size_t(first_row + y) * std::size_t(in_width) * channels;
-        std::uint8_t *target = out + std::size_t(y) * std::size_t(out_width) * Channels;
-        for (std::int32_t x = 0; x < out_width; ++x) {
+        std::uint8_t *pixel = out + std::size_t(y) * std::size_t(out_width) * Channels;
+        for (std::int32_t x = 0; x < out_width; ++x, pixel += Channels) {
             const std::int32_t *w = k.data() + std::size_t(x) * std::size_t(axis.stride);
             const std::uint8_t *p = row + std::size_t(axis.first[std::size_t(x)]) * channels;
-            std::uint8_t *pixel = target + std::size_t(x) * Channels;
-            const std::int32_t n = axis.taps[std::size_t(x)];
-            if constexpr (Channels == channels) {
-                // The four sums of two taps at a time in one vector of
-                // eight (one AVX2 register, or two SSE2 ones worked in
-                // step), folded in the end.
-                eight_sums pairs = {half, half, half, half, 0, 0, 0, 0};
-                std::int32_t t = 0;
-                for (; t + 2 <= n; t += 2, p += std::ptrdiff_t{2} * channels)
-                    pairs += eight_sums{p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7]} *
-                             eight_sums{w[t], w[t], w[t], w[t], w[t + 1], w[t + 1], w[t + 1], w[t + 1]};
-                four_sums sums = {pairs[0] + pairs[4], pairs[1] + pairs[5], pairs[2] + pairs[6], pairs[3] + pairs[7]};
-                if (t < n) sums += four_sums{p[0], p[1], p[2], p[3]} * w[t];
-                for (int c = 0; c < channels; ++c) pixel[c] = clip8(sums[c]);
-            } else {
+            for (int c = 0; c < Channels; ++c) {
                 std::int32_t sum = half;
-                for (std::int32_t t = 0; t < n; ++t, p += channels) sum += p[0] * w[t];
-                pixel[0] = clip8(sum);
+                for (std::int32_t t = 0; t < axis.taps[std::size_t(x)]; ++t) sum += p[std::ptrdiff_t{t} * channels + c] * w[t];
+                pixel[c] = clip8(sum);
             }
         }
     }
@@ -222,18 +209,6 @@ RKCONV_VECTOR_CLONES void horizontal_rgba(const std::uint8_t *in, std::int32_t i
     }
 }
 
-RKCONV_VECTOR_CLONES void horizontal_rgba_narrow(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row,
-                                                 std::int32_t rows, std::uint8_t *out, std::int32_t out_width,
-                                                 const axis_weights &axis, const std::vector<std::int32_t> &k) {
-    horizontal<channels>(in, in_width, first_row, rows, out, out_width, axis, k);
-}
-
-RKCONV_VECTOR_CLONES void horizontal_grey_narrow(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row,
-                                                 std::int32_t rows, std::uint8_t *out, std::int32_t out_width,
-                                                 const axis_weights &axis, const std::vector<std::int32_t> &k) {
-    horizontal<1>(in, in_width, first_row, rows, out, out_width, axis, k);
-}
-
 // The first sample of four pixels at a time: each pixel read as one
 // little-endian word, whose low byte it is.
 RKCONV_VECTOR_CLONES void horizontal_grey(const std::uint8_t *in, std::int32_t in_width, std::int32_t first_row,
@@ -271,11 +246,11 @@ public:
         if (grey_ && even_)
             horizontal_grey(in, in_width, first_row, rows, out, out_width, windows_);
         else if (grey_)
-            horizontal_grey_narrow(in, in_width, first_row, rows, out, out_width, axis_, fixed_);
+            horizontal_narrow<1>(in, in_width, first_row, rows, out, out_width, axis_, fixed_);
         else if (even_)
             horizontal_rgba(in, in_width, first_row, rows, out, out_width, windows_);
         else
-            horizontal_rgba_narrow(in, in_width, first_row, rows, out, out_width, axis_, fixed_);
+            horizontal_narrow<channels>(in, in_width, first_row, rows, out, out_width, axis_, fixed_);
     }
 
 private:
